@@ -1,0 +1,67 @@
+# Front door of the project. `make run` builds and starts the game,
+# `make test` builds and runs the whole test suite (under Xvfb when no
+# display is present). Each target installs the missing Debian packages first.
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+# Run a command on a display: the real one if there is one, else a virtual one.
+ifeq ($(DISPLAY),)
+ON_DISPLAY = xvfb-run -a -s "-screen 0 1920x1080x24"
+else
+ON_DISPLAY =
+endif
+
+.PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-ci format clean
+
+all: build
+
+deps:
+	@scripts/deps.sh
+
+build/CMakeCache.txt:
+	cmake -S . -B build $(CMAKE_FLAGS)
+
+build: deps build/CMakeCache.txt
+	cmake --build build -j $(JOBS)
+
+run: build
+	cd build && ./qostarfold
+
+test: build
+	cd build && $(ON_DISPLAY) ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B build-asan -DQO_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+		$(ON_DISPLAY) ctest --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	cmake -S . -B build-tsan -DQO_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+		$(ON_DISPLAY) ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@cd build && for b in ./bench_*; do [ -x "$$b" ] && $(ON_DISPLAY) "$$b"; done; true
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j $(JOBS)
+
+# Each fuzz target runs for a bounded time from its seed corpus; any finding fails.
+FUZZ_SECONDS ?= 60
+fuzz-ci: fuzz
+	@set -e; for f in build-fuzz/fuzz_*; do \
+		[ -x "$$f" ] || continue; name=$$(basename $$f); \
+		corpus=build-fuzz/corpus-$$name; mkdir -p $$corpus; \
+		[ -d build-fuzz/seeds-$$name ] && cp -r build-fuzz/seeds-$$name/. $$corpus/ || true; \
+		echo "== $$name for $(FUZZ_SECONDS) s"; \
+		$$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 $$corpus; \
+	done
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz
