@@ -1,0 +1,48 @@
+// Platform shell: the window, the game thread and the millisecond clock.
+//
+// The main thread owns the window and only pumps events; the game thread
+// runs coremain and owns the OpenGL context. Window changes asked for on the
+// game thread are carried to the main thread and complete when its pump has
+// handled them.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+struct SDL_Window;
+union SDL_Event;
+
+extern SDL_Window *winhandle;
+extern int CGL_DesktopWidth;
+extern int CGL_DesktopHeight;
+
+// The game, provided by the program that links the engine.
+void coremain();
+
+int CGL_SetTitle(const char *title);
+uint32_t CGL_GetMillis();
+
+// Runs fn on the main thread and waits until it has run. When no pump is
+// running (tests without a shell), runs it directly.
+void sdl_runonmainthread(const std::function<void()> &fn);
+
+// Process entry pieces, used by the executable's main and by tests.
+// sdl_startup: SDL, the hidden placeholder window and the desktop size.
+// Returns 0 and prints the reason when there is no display.
+int sdl_startup();
+// Starts the game thread on body, then pumps events until the window is
+// closed or the game asks to close it. Returns the exit code.
+int sdl_run(void (*body)());
+// The game thread's body: coremain, then a close request to the window.
+int sdl_main();
+void sdl_requestclose();
+
+// The event handler: writes the key, mouse-button and wheel state.
+void sdl_handleevent(const SDL_Event &event);
+
+// SDL key to virtual-key code (0 where there is none).
+int sdl_translatekey(int sdl_keycode);
+
+// Replaceable millisecond clock, for tests that drive the frame clock.
+extern uint32_t (*sdl_clock)();

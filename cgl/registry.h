@@ -1,0 +1,2 @@
+// Placeholder, filled by the graphics library.
+#pragma once

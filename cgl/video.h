@@ -1,0 +1,50 @@
+// Video context and frame pacing: the OpenGL context on the game thread,
+// which optional OpenGL facilities are used, the frame clock and the
+// projections.
+#pragma once
+
+#include <cstdint>
+
+struct s_videomode {
+    int width;
+    int height;
+    int pitch;
+    int bitsperpixel;
+    int bytesperpixel;
+    int redmask;
+    int greenmask;
+    int bluemask;
+    int redshift;
+    int greenshift;
+    int blueshift;
+    int redbits;
+    int greenbits;
+    int bluebits;
+    int last;
+};
+
+extern s_videomode CGL_video;
+extern int CGL_displayflags;
+extern int CGL_vsync_enabled;
+extern int CGL_shaders_enabled;
+extern int CGL_projectionmode;
+extern uint32_t CGL_video_time;
+extern uint32_t CGL_video_starttime;
+extern uint32_t CGL_video_updatespeed;
+extern int CGL_video_numframes;
+extern int CGL_video_fps;
+extern uint32_t CGL_video_oldtime;
+extern int CGL_video_currentframe;
+
+void CGL_InitVideo(int width, int height, int flags);
+void CGL_CloseVideo();
+float CGL_WaitRefresh();
+void CGL_SetRefreshRate(int rate);
+int CGL_GetFPS();
+void CGL_Perspective(float fovy, float aspect, float znear, float zfar);
+void CGL_LookAt(float eyex, float eyey, float eyez, float centerx, float centery, float centerz);
+void CGL_Enable2D();
+void CGL_Disable2D();
+void setVSync(int);
+void VSyncOn(char on);
+int PowerOfTwo(int n);
