@@ -1,7 +1,20 @@
 // Offscreen framebuffers and presenting with fade and scanlines.
+//
+// Offers: the framebuffer table, the current drawing target, the presenting
+// step (CGL_SwapBuffers) with its fade and scanline values, and the game's
+// built-in post-processing shader sources.
+// Depends on: video (capability flags, window size), render core (quads),
+// shaders, bitmaps (the scanline overlay), and the platform's buffer swap.
+//
+// Two capability paths: with framebuffer objects the picture is drawn into
+// an object of its own; without, into the window's back buffer at its
+// lower-left corner, read back before presenting. With GLSL the post shader
+// applies fade and scanlines; without, blending and the scanline overlay do.
 #pragma once
 
 #include "cgl/bitmap.h"
+
+enum { CGL_MAXFRAMEBUFFERS = 16 };
 
 struct s_framebuffer {
     int width;
@@ -9,7 +22,15 @@ struct s_framebuffer {
     int index;
 };
 
-extern s_framebuffer CGL_framebuffers[16];
+struct s_framebufferdata {
+    uint32_t *buffer;        // read-back of the picture (path without framebuffer objects)
+    unsigned framebuffer;    // framebuffer object, 0 when none was made
+    unsigned colourtexture;  // the picture
+    unsigned depthtexture;   // depth-and-stencil attachment
+};
+
+extern s_framebuffer CGL_framebuffers[CGL_MAXFRAMEBUFFERS];
+extern s_framebufferdata CGL_framebufferdata[CGL_MAXFRAMEBUFFERS];
 extern int CGL_numframebuffers;
 extern s_framebuffer *CGL_FrameBuffer;
 extern int CGL_framebuffers_enabled;
@@ -21,9 +42,16 @@ extern s_bitmap CGL_scanlinebitmap;
 extern const char *vv_starfold;
 extern const char *ff_starfold;
 
+// Returns the new framebuffer's index, or -1 with a message when the table
+// is full or the size is not usable.
 int CGL_InitFramebuffer(int width, int height);
-void CGL_SetFramebuffer(int handle);
-void CGL_SetPostShader(int id);
+void CGL_SetFramebuffer(int index);
+void CGL_SwapBuffers();
+void CGL_SwapBuffers2();
+void CGL_DrawFramebuffer(int x, int y, int w, int h, int index);
 void CGL_SetFadeValue(float value);
 void CGL_SetScanlineValue(float value);
-void CGL_SwapBuffers();
+void CGL_SetPostShader(int id);
+
+// The platform's swap of the window's buffers (framebuffer_sdl.cpp).
+void sdl_swapwindow();

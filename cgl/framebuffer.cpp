@@ -1,0 +1,262 @@
+// Offscreen framebuffers and the presenting step.
+//
+// Offers: CGL_InitFramebuffer, CGL_SetFramebuffer, CGL_SwapBuffers and the
+// post-processing values; the built-in shader sources vv_starfold and
+// ff_starfold.
+// Depends on: video (CGL_video, capability flags, CGL_Enable2D), render core
+// (CGL_DrawQuad, counters), shaders, the scanline bitmap, sdl_swapwindow.
+#include "cgl/framebuffer.h"
+
+#include <GL/glew.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "cgl/render.h"
+#include "cgl/shader.h"
+#include "cgl/video.h"
+
+s_framebuffer CGL_framebuffers[CGL_MAXFRAMEBUFFERS];
+s_framebufferdata CGL_framebufferdata[CGL_MAXFRAMEBUFFERS];
+int CGL_numframebuffers = 0;
+s_framebuffer *CGL_FrameBuffer = nullptr;
+int CGL_framebuffers_enabled = 0;
+float CGL_fadevalue = 1.0f;
+float CGL_scanlinevalue = 0.0f;
+int CGL_postshader_id = 0;
+s_bitmap CGL_scanlinebitmap;
+
+// ---------------------------------------------------------------------------
+// The game's post-processing shader: 540 bands down the window, every second
+// one darkened by scanlinevalue, everything multiplied by fadevalue.
+
+const char *vv_starfold =
+    "#version 120\n"
+    "varying vec2 texCoord;\n"
+    "void main() {\n"
+    "texCoord = gl_MultiTexCoord0.xy;\n"
+    "gl_Position = ftransform();\n"
+    "}";
+
+const char *ff_starfold =
+    "#version 120\n"
+    "uniform sampler2D fbo_texture;\n"
+    "uniform sampler2D fbo_depth;\n"
+    "uniform float fadevalue;\n"
+    "uniform float scanlinevalue;\n"
+    "varying vec2 texCoord;\n"
+    "vec4 TextureColor;\n"
+    "void main() {\n"
+    "vec4 color;\n"
+    "TextureColor = texture2D(fbo_texture, texCoord);\n"
+    "vec2 output_coords = floor( texCoord * 540);\n"
+    "float modulo = mod(output_coords.y,2.0);\n"
+    "if (modulo==0.0) {color=TextureColor;} else {color=TextureColor * (1.0-scanlinevalue);}\n"
+    " gl_FragColor = color*fadevalue;\n"
+    "}";
+
+// ---------------------------------------------------------------------------
+// Capabilities
+
+// Framebuffer objects need these entry points; without glewInit (the basic
+// OpenGL 1.1 path) they are all null.
+static bool fbo_entrypoints() {
+    return glGenFramebuffersEXT && glBindFramebufferEXT && glFramebufferTexture2DEXT &&
+           glCheckFramebufferStatusEXT && glDeleteFramebuffersEXT;
+}
+
+static void bind_windowframebuffer() {
+    if (glBindFramebufferEXT) glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Creating and selecting
+
+int CGL_InitFramebuffer(int width, int height) {
+    int i = CGL_numframebuffers;
+    if (i < 0 || i >= CGL_MAXFRAMEBUFFERS) {
+        printf("- ERROR: Framebuffer table full (%d framebuffers).\n", CGL_MAXFRAMEBUFFERS);
+        return -1;
+    }
+    if (width <= 0 || height <= 0 || width > CGL_MAXBITMAPSIDE || height > CGL_MAXBITMAPSIDE) {
+        printf("- ERROR: Framebuffer of %d x %d pixels not created.\n", width, height);
+        return -1;
+    }
+    auto *buffer = static_cast<uint32_t *>(calloc((size_t)width * (size_t)height, 4));
+    if (!buffer) {
+        printf("- ERROR: Framebuffer of %d x %d pixels not created.\n", width, height);
+        return -1;
+    }
+    CGL_framebuffers[i] = s_framebuffer{width, height, i};
+    s_framebufferdata &data = CGL_framebufferdata[i];
+    data = s_framebufferdata{buffer, 0, 0, 0};
+
+    bool fbo = fbo_entrypoints();
+    if (glActiveTexture) glActiveTexture(GL_TEXTURE0);
+
+    glGenTextures(1, &data.colourtexture);
+    glBindTexture(GL_TEXTURE_2D, data.colourtexture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+
+    // A packed depth-and-stencil texture is only known where framebuffer
+    // objects are; the basic path has no use for one.
+    glGenTextures(1, &data.depthtexture);
+    if (fbo) {
+        glBindTexture(GL_TEXTURE_2D, data.depthtexture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE, GL_NONE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH24_STENCIL8_EXT, width, height, 0,
+                     GL_DEPTH_STENCIL_EXT, GL_UNSIGNED_INT_24_8_EXT, nullptr);
+    }
+
+    if (!fbo) {
+        CGL_framebuffers_enabled = 0;
+    } else {
+        // The status asked first is that of the framebuffer bound now, before
+        // the new object exists: a broken current target turns the objects
+        // off for every framebuffer.
+        GLenum status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
+        if (status != GL_FRAMEBUFFER_COMPLETE_EXT) {
+            printf("glCheckFramebufferStatus: error %p", (void *)(uintptr_t)status);
+            CGL_framebuffers_enabled = 0;
+        } else {
+            glGenFramebuffersEXT(1, &data.framebuffer);
+            glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, data.framebuffer);
+            glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
+                                      data.colourtexture, 0);
+            glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D,
+                                      data.depthtexture, 0);
+            // The new object itself must be complete too, or nothing drawn
+            // into it would ever show; then the read-back path takes over.
+            GLenum own = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
+            glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+            if (own != GL_FRAMEBUFFER_COMPLETE_EXT) {
+                printf("glCheckFramebufferStatus: error %p", (void *)(uintptr_t)own);
+                glDeleteFramebuffersEXT(1, &data.framebuffer);
+                data.framebuffer = 0;
+                CGL_framebuffers_enabled = 0;
+            } else {
+                CGL_framebuffers_enabled = 1;
+            }
+        }
+    }
+    CGL_numframebuffers = i + 1;
+    return i;
+}
+
+void CGL_SetFramebuffer(int index) {
+    if (index < 0 || index >= CGL_numframebuffers) {
+        printf("- ERROR: Framebuffer %d does not exist.\n", index);
+        return;
+    }
+    CGL_FrameBuffer = &CGL_framebuffers[index];
+    const s_framebufferdata &data = CGL_framebufferdata[index];
+    if (CGL_framebuffers_enabled && data.framebuffer) {
+        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, data.framebuffer);
+    } else {
+        // Drawing goes to the window's back buffer on this path.
+        bind_windowframebuffer();
+    }
+    glBindTexture(GL_TEXTURE_2D, data.colourtexture);
+    glViewport(0, 0, CGL_FrameBuffer->width, CGL_FrameBuffer->height);
+    CGL_projectionmode = 1;
+}
+
+// ---------------------------------------------------------------------------
+// Presenting
+
+void CGL_SwapBuffers() {
+    s_framebuffer *F = CGL_FrameBuffer;
+    if (!F) return;
+    const s_framebufferdata &data = CGL_framebufferdata[F->index];
+    const int W = CGL_video.width;
+    const int H = CGL_video.height;
+    const bool fbo = CGL_framebuffers_enabled && data.framebuffer;
+
+    bind_windowframebuffer();
+    if (!fbo) {
+        // The picture sits in the window's back buffer at (0, 0); copy it
+        // into the colour texture so that it can be stretched like the
+        // object's picture.
+        glReadPixels(0, 0, F->width, F->height, GL_RGBA, GL_UNSIGNED_BYTE, data.buffer);
+        glBindTexture(GL_TEXTURE_2D, data.colourtexture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, F->width, F->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     data.buffer);
+    }
+
+    glBindTexture(GL_TEXTURE_2D, data.colourtexture);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glViewport(0, 0, W, H);
+    CGL_projectionmode = 1;
+    CGL_Enable2D();
+
+    if (CGL_shaders_enabled) {
+        CGL_BindShader(CGL_postshader_id);
+        CGL_SetShaderValue(CGL_postshader_id, "fbo_texture", 0.0f);
+        CGL_SetShaderValue(CGL_postshader_id, "fbo_depth", 1.0f);
+        CGL_SetShaderValue(CGL_postshader_id, "fadevalue", CGL_fadevalue);
+        CGL_SetShaderValue(CGL_postshader_id, "scanlinevalue", CGL_scanlinevalue);
+        CGL_DrawQuad(0, 0, (float)W, (float)H, 0, 1, 1, 0);
+        CGL_UnbindShader();
+    } else {
+        // Over the black window, alpha = fade gives picture * fade; the
+        // overlay then darkens its opaque rows by the scanline value.
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glEnable(GL_BLEND);
+        glColor4f(1.0f, 1.0f, 1.0f, CGL_fadevalue);
+        CGL_DrawQuad(0, 0, (float)W, (float)H, 0, 1, 1, 0);
+        glBindTexture(GL_TEXTURE_2D, (GLuint)CGL_scanlinebitmap.texture);
+        glColor4f(1.0f, 1.0f, 1.0f, CGL_scanlinevalue);
+        CGL_DrawQuad(0, 0, (float)W, (float)H, 0, 1, 1, 0);
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+        glDisable(GL_BLEND);
+    }
+
+    glFinish();
+    sdl_swapwindow();
+
+    if (fbo) glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, data.framebuffer);
+    glViewport(0, 0, F->width, F->height);
+    CGL_projectionmode = 1;
+
+    CGL_lasttextureid = -1;
+    CGL_stats_numtriangles = 0;
+    CGL_stats_numtexturebinds = 0;
+    CGL_stats_numstateswitches = 0;
+}
+
+void CGL_SwapBuffers2() {
+    sdl_swapwindow();
+    if (CGL_FrameBuffer) glViewport(0, 0, CGL_FrameBuffer->width, CGL_FrameBuffer->height);
+    bind_windowframebuffer();
+}
+
+void CGL_DrawFramebuffer(int x, int y, int w, int h, int index) {
+    if (index < 0 || index >= CGL_numframebuffers) return;
+    glBindTexture(GL_TEXTURE_2D, CGL_framebufferdata[index].colourtexture);
+    CGL_DrawQuad((float)x, (float)y, (float)w, (float)h, 0, 1, 1, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Post-processing values
+
+void CGL_SetFadeValue(float value) {
+    CGL_fadevalue = value;
+}
+
+void CGL_SetScanlineValue(float value) {
+    CGL_scanlinevalue = value;
+}
+
+void CGL_SetPostShader(int id) {
+    if (CGL_shaders_enabled) CGL_postshader_id = id;
+}
