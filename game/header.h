@@ -132,6 +132,11 @@ void HandleStars();
 void InitBGStars();
 void DrawBGStars();
 
+// The placement rules, one candidate at a time: a planet candidate against
+// the first `placed` planets, a star candidate against the game's planets.
+bool AcceptPlanetPosition(int x, int y, int placed);
+bool AcceptStarPosition(int x, int y);
+
 // Camera and backdrop, HUD, fade.
 void DrawBackground();
 void DrawHUD();
