@@ -1,0 +1,189 @@
+// Audio output through SDL2: a ring of four 2048-frame buffers played in
+// turn. When SDL asks for sound, its callback hands over the ring buffer
+// that is due and refills that same buffer with the mixer, so each mix is
+// heard three buffers (about 139 ms) after the device took it; that lead is
+// the mixer's time. The ring starts as silence.
+//
+// SDL runs the callback on its audio thread with the device lock held;
+// the game thread changes what the mixer reads only inside
+// audiodriver_lock() / audiodriver_unlock(), which take the same lock.
+#include "sound/sound.h"
+
+#include <SDL.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/core.h"
+
+uint8_t *g_audio_buffer = nullptr;
+int32_t g_sample_size = 0;
+int32_t g_buffer_size = 0;
+int32_t g_cur_buf = 0;
+int32_t g_waveout_opened = 0;
+int32_t g_buffer_waiting = 0;
+uint32_t g_buffers_played = 0;
+
+namespace {
+
+constexpr int kRingBuffers = 4;
+
+SDL_AudioDeviceID g_audio_device = 0;
+SDL_AudioSpec g_audio_spec;
+// 1 while this driver holds a reference on SDL's audio subsystem.
+int g_audio_subsystem = 0;
+// Bytes of the due ring buffer already handed to SDL, for a device that
+// asks in pieces other than whole buffers.
+int32_t g_play_offset = 0;
+
+uint8_t silencebyte() {
+    return soundsystem.bits == 8 ? 128 : 0;
+}
+
+}  // namespace
+
+void audiodriver_lock() {
+    if (g_waveout_opened) SDL_LockAudioDevice(g_audio_device);
+}
+
+void audiodriver_unlock() {
+    if (g_waveout_opened) SDL_UnlockAudioDevice(g_audio_device);
+}
+
+int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
+    // Rate 0: nothing is opened and nothing will ever be mixed.
+    if (rate == 0) return 1;
+    if (g_waveout_opened || g_audio_buffer) audiodriver_close();
+
+    // Every buffer is 2048 frames, whatever the caller asks for.
+    (void)length;
+    const int channels = (flags & 2) ? 2 : 1;
+    soundsystem.bits = (uint16_t)bits;
+    soundsystem.channels = (uint16_t)channels;
+    if (bits != 8 && bits != 16) return 0;
+
+    g_sample_size = (int32_t)(bits / 8) * channels;
+    g_buffer_size = SOUNDSYSTEM_BUFFERFRAMES * g_sample_size;
+    _dbg_printf("sample size: %d\nbuffer size: %d\n", g_sample_size, g_buffer_size);
+
+    g_audio_buffer = (uint8_t *)std::malloc((size_t)kRingBuffers * g_buffer_size);
+    if (!g_audio_buffer) {
+        audiodriver_close();
+        return 0;
+    }
+    std::memset(g_audio_buffer, bits == 8 ? 128 : 0, (size_t)kRingBuffers * g_buffer_size);
+    g_cur_buf = 0;
+    g_play_offset = 0;
+    g_buffer_waiting = 0;
+    g_buffers_played = 0;
+
+    _dbg_printf("open waveout\n");
+    SDL_AudioSpec want;
+    std::memset(&want, 0, sizeof want);
+    want.freq = (int)rate;
+    want.format = bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
+    want.channels = (Uint8)channels;
+    want.samples = SOUNDSYSTEM_BUFFERFRAMES;
+    want.callback = sdl_audiocallback;
+    want.userdata = nullptr;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+        g_audio_subsystem = 1;
+        // No changes allowed: SDL converts and re-blocks for us if the
+        // hardware wants something else, so the callback always sees this
+        // format.
+        g_audio_device = SDL_OpenAudioDevice(nullptr, 0, &want, &g_audio_spec, 0);
+    }
+    if (g_audio_device != 0) {
+        _dbg_printf("AUDIO: opening audio device succesful!\n");
+        g_waveout_opened = 1;
+    }
+
+    _dbg_printf("open wav-buffers\n");
+    if (!g_waveout_opened) {
+        // No sound card or no sound server: the game runs silent.
+        _dbg_printf("AUDIO: error opening audio buffer\n");
+        audiodriver_close();
+        return 0;
+    }
+
+    soundsystem.bufferlength = (uint32_t)(g_buffer_size / g_sample_size);
+    // The device starts on the silent ring; the first mix is heard once the
+    // three buffers queued ahead of it have played.
+    SDL_PauseAudioDevice(g_audio_device, 0);
+    _dbg_printf("audiodriver inited\n");
+    return 1;
+}
+
+void audiodriver_close() {
+    if (g_waveout_opened) {
+        // A buffer still handed out holds the device lock, which SDL's
+        // thread must be able to take to finish.
+        if (g_buffer_waiting) SDL_UnlockAudioDevice(g_audio_device);
+        // Returns once the audio thread has ended, so nothing refills the
+        // ring after this.
+        SDL_CloseAudioDevice(g_audio_device);
+        g_audio_device = 0;
+        g_waveout_opened = 0;
+    }
+    g_buffer_waiting = 0;
+    std::free(g_audio_buffer);
+    g_audio_buffer = nullptr;
+    if (g_audio_subsystem) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        g_audio_subsystem = 0;
+    }
+}
+
+int fillnextbuffer() {
+    if (!g_audio_buffer) return 0;
+    uint8_t *buffer = g_audio_buffer + (size_t)g_cur_buf * g_buffer_size;
+    int result = audiodriver_mixbuffers(buffer, g_buffer_size, 0);
+    g_cur_buf = (g_cur_buf + 1) % kRingBuffers;
+    return result;
+}
+
+void sdl_audiocallback(void * /*userdata*/, uint8_t *stream, int length) {
+    while (length > 0) {
+        if (!g_audio_buffer || g_buffer_size <= 0) {
+            std::memset(stream, silencebyte(), (size_t)length);
+            return;
+        }
+        int32_t piece = g_buffer_size - g_play_offset;
+        if (piece > length) piece = length;
+        std::memcpy(stream, g_audio_buffer + (size_t)g_cur_buf * g_buffer_size + g_play_offset,
+                    (size_t)piece);
+        stream += piece;
+        length -= piece;
+        g_play_offset += piece;
+        if (g_play_offset >= g_buffer_size) {
+            // That buffer has gone to the device: mix the next-but-three
+            // stretch of sound into it.
+            g_play_offset = 0;
+            g_buffers_played++;
+            fillnextbuffer();
+        }
+    }
+}
+
+int audiodriver_getbuffer(void **buffer, int *length) {
+    // The device lock stays held until the buffer is submitted, so SDL's
+    // thread cannot play or refill the ring under the caller's hands.
+    if (!g_buffer_waiting) {
+        audiodriver_lock();
+        g_buffer_waiting = 1;
+    }
+    if (buffer) {
+        *buffer = g_audio_buffer ? g_audio_buffer + (size_t)g_cur_buf * g_buffer_size : nullptr;
+    }
+    if (length) *length = g_buffer_size;
+    return 1;
+}
+
+void audiodriver_submitbuffer() {
+    audiodriver_lock();
+    g_cur_buf = (g_cur_buf + 1) % kRingBuffers;
+    int held = g_buffer_waiting;
+    g_buffer_waiting = 0;
+    audiodriver_unlock();
+    if (held) audiodriver_unlock();
+}

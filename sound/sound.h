@@ -1,0 +1,151 @@
+// Sound: sound records and playback control, WAV files, the software mixer
+// and the audio output driver.
+//
+// Offers: Soundsystem_… (records, the list of up to 16 playing sounds, the
+// master, music and effect volumes), Soundsystem_LoadWAV / SaveWAV, and the
+// output driver audiodriver_… that keeps a ring of four 2048-frame buffers
+// going to the device at 44100 Hz, 16-bit, stereo, each refilled by the mixer
+// (audiodriver_mixbuffers) as soon as the device has taken it.
+// Depends on: corefile (WAV files are read by name from the mounted image),
+// core (debug output), and SDL2 audio inside audiodriver_sdl.cpp only.
+//
+// Threads. Every Soundsystem_… call comes from the game thread. The mixer
+// runs on SDL's audio thread inside the device lock that SDL holds around its
+// callback. Everything the mixer reads — `soundsystem`, `active_sounds` and
+// the sound records it lists — is changed on the game thread only between
+// audiodriver_lock() and audiodriver_unlock(), so the mixer never sees a
+// half-moved list or a record in the middle of a reload. A caller that wants
+// to read a listed record's `position` or `playing` while the device runs
+// takes the same lock. Stream callbacks run on the audio thread with the lock
+// held and may call Soundsystem_… themselves (the lock is recursive).
+#pragma once
+
+#include <cstdint>
+
+// ---------------------------------------------------------------------------
+// Sound records
+
+// A stream's refill function: called with the record's data and size each
+// time the mixer has played through the buffer.
+typedef void (*s_soundcallback)(void *data, uint32_t size);
+
+struct s_sound {
+    uint16_t playing;     // 1 once started, 0 when stopped
+    uint16_t channels;    // 1 mono, 2 stereo (interleaved left, right)
+    uint16_t bits;        // 8 (unsigned, 128 = silence) or 16 (signed little-endian)
+    uint32_t size;        // bytes of sample data
+    uint32_t numsamples;  // samples with all channels counted (a stream: as created)
+    uint32_t frequency;   // sample rate of the data in Hz
+    uint64_t position;    // read position in 1/256 samples
+    uint32_t step;        // position increment per output frame, 1/256 samples
+    uint32_t loop;        // non-zero: play on from the start at the end
+    uint32_t music;       // 1: scaled by musicvolume, else by effectvolume
+    uint8_t volume;       // the sound's own volume, 0..255
+    uint8_t leftvolume;   // left output gain, 0..255
+    uint8_t rightvolume;  // right output gain, 0..255
+    uint8_t panning;      // 0 hard left, 128 centre, 255 hard right
+    uint32_t stream;      // 1 for a stream record
+    uint32_t streamsamples;
+    uint32_t streamsize;
+    uint32_t streamoffset;
+    s_soundcallback callback;  // a stream's refill function; null for loaded sounds
+    uint8_t *data;             // sample bytes, owned by the record
+};
+
+enum { SOUNDSYSTEM_MAXACTIVE = 16, SOUNDSYSTEM_BUFFERFRAMES = 2048 };
+
+struct s_soundsystem {
+    uint32_t rate;          // rate every step is computed against (44100)
+    uint16_t channels;      // output channels: 2 stereo, 1 mono
+    uint16_t bits;          // output sample width (16)
+    uint32_t bufferlength;  // frames per mix buffer (2048)
+    uint32_t buffersize;    // bytes of the accumulator
+    uint16_t mastervolume;  // 0..255
+    uint16_t musicvolume;   // 0..255, for records with music == 1
+    uint16_t effectvolume;  // 0..255, for all other records
+    int32_t *outputbuffer;  // the 32-bit accumulator, channels × bufferlength values
+    int32_t numsounds;      // records loaded or created less those deleted
+    int32_t numactive;      // entries in use in active_sounds
+};
+
+extern s_soundsystem soundsystem;
+// The playing sounds, in the order they were started; a sound is listed once.
+extern s_sound *active_sounds[SOUNDSYSTEM_MAXACTIVE];
+
+// ---------------------------------------------------------------------------
+// Sound system (game thread)
+
+int Soundsystem_Init(unsigned rate, int bits, int channels);
+void Soundsystem_CloseAudio();
+void Soundsystem_SetMasterVolume(int volume);
+void Soundsystem_SetMusicVolume(int volume);
+void Soundsystem_SetEffectVolume(int volume);
+void Soundsystem_SetVolume(s_sound *sound, int volume);
+void Soundsystem_SetPanning(s_sound *sound, int panning);
+void Soundsystem_SetFrequency(s_sound *sound, int frequency);
+void Soundsystem_LoadSound(const char *name, s_sound *sound);
+int Soundsystem_SaveSound(const char *name, s_sound *sound);
+void Soundsystem_CreateSoundStream(s_sound *sound, s_soundcallback callback, int frequency,
+                                   int bits, int channels, int numsamples);
+void Soundsystem_PlaySound(s_sound *sound, int loop);
+void Soundsystem_PlayMusic(s_sound *sound, int loop);
+void Soundsystem_StopSound(s_sound *sound);
+void Soundsystem_StopMusic(s_sound *sound);
+void Soundsystem_DeleteSound(s_sound *sound);
+int32_t *Soundsystem_GetOutputBuffer();
+
+// Upper-cases ASCII 'a'..'z' in place; returns its argument.
+char *upcase_sound(char *text);
+
+// ---------------------------------------------------------------------------
+// WAV files (canonical 44-byte header, PCM, 8 or 16 bits)
+
+int Soundsystem_LoadWAV(const char *name, s_sound *sound);
+int Soundsystem_SaveWAV(const char *name, s_sound *sound);
+// The reader behind Soundsystem_LoadWAV, on bytes already in memory. Writes
+// only channels, bits, frequency, size, numsamples and data. Returns 1 or 0.
+int Soundsystem_ParseWAV(const uint8_t *bytes, uint32_t length, s_sound *sound);
+
+// ---------------------------------------------------------------------------
+// Mixer (audio thread)
+
+// Fills buffer (length bytes in the device's format) with the sum of the
+// playing sounds. Returns the number of output samples written.
+int audiodriver_mixbuffers(void *buffer, int length, int zero);
+
+// ---------------------------------------------------------------------------
+// Audio output driver
+
+extern uint8_t *g_audio_buffer;    // the ring: four buffers of g_buffer_size bytes
+extern int32_t g_sample_size;      // bytes per frame
+extern int32_t g_buffer_size;      // bytes per ring buffer (2048 frames)
+extern int32_t g_cur_buf;          // ring buffer handed to the device next, then refilled
+extern int32_t g_waveout_opened;   // 1 while the device is open
+extern int32_t g_buffer_waiting;   // 1 between audiodriver_getbuffer and _submitbuffer
+extern uint32_t g_buffers_played;  // ring buffers handed to the device since init
+
+// flags 2 = stereo. Returns 1 on success or when rate is 0, 0 on failure.
+int audiodriver_init(unsigned rate, unsigned bits, int length, int flags);
+void audiodriver_close();
+// Mixes into ring buffer g_cur_buf and advances g_cur_buf.
+int fillnextbuffer();
+// Hands out ring buffer g_cur_buf for the caller to fill (holding the device
+// lock until audiodriver_submitbuffer). Either pointer may be null. Returns 1.
+int audiodriver_getbuffer(void **buffer, int *length);
+void audiodriver_submitbuffer();
+// SDL's audio callback: gives the device the ring buffer that is due, then
+// refills it.
+void sdl_audiocallback(void *userdata, uint8_t *stream, int length);
+// The device lock (recursive; nothing while no device is open).
+void audiodriver_lock();
+void audiodriver_unlock();
+
+// ---------------------------------------------------------------------------
+// Inside the sound system
+
+// Soundsystem_StopSound without taking the lock, for the mixer, which runs
+// with it held.
+void soundsystem_stopsound_locked(s_sound *sound);
+// (frequency × 256 × channels) ÷ soundsystem.rate in unsigned 32-bit
+// arithmetic; 0 while the rate is 0.
+uint32_t soundsystem_step(uint32_t frequency, uint32_t channels);
