@@ -46,3 +46,5 @@ int sdl_translatekey(int sdl_keycode);
 
 // Replaceable millisecond clock, for tests that drive the frame clock.
 extern uint32_t (*sdl_clock)();
+// True while sdl_clock is SDL's own counter (the frame wait may sleep).
+bool sdl_clock_is_real();

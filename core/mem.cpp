@@ -12,8 +12,12 @@
 uint32_t g_mem_in_use = 0;
 uint32_t g_mem_in_use_peak = 0;
 
-void *_wrap_malloc(size_t size) { return malloc(size); }
-void _wrap_free(void *block) { free(block); }
+void *_wrap_malloc(size_t size) {
+    return malloc(size);
+}
+void _wrap_free(void *block) {
+    free(block);
+}
 
 void *_wrap_malloc_dbg(size_t size, const char *source, int line) {
     void *block = malloc(size);
@@ -35,8 +39,12 @@ void _wrap_free_dbg(void *block, const char *source, int line) {
     free(block);
 }
 
-void *_wrap_malloc_iwram(size_t size) { return _wrap_malloc(size); }
-void _wrap_free_iwram(void *block) { _wrap_free(block); }
+void *_wrap_malloc_iwram(size_t size) {
+    return _wrap_malloc(size);
+}
+void _wrap_free_iwram(void *block) {
+    _wrap_free(block);
+}
 void *_wrap_malloc_iwram_dbg(size_t size, const char *source, int line) {
     return _wrap_malloc_dbg(size, source, line);
 }
@@ -67,7 +75,9 @@ void wrap_memset(void *destination, int value, int count) {
     if (count > 0) memset(destination, value & 0xFF, (size_t)count);
 }
 
-void wrap_memclr(void *destination, int count) { wrap_memset(destination, 0, count); }
+void wrap_memclr(void *destination, int count) {
+    wrap_memset(destination, 0, count);
+}
 
 void wrap_showusage() {
     printf("memory usage: %d (peak: %d)\n", (int)g_mem_in_use, (int)g_mem_in_use_peak);

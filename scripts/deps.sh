@@ -4,7 +4,7 @@
 # the command to run and fails.
 set -u
 PACKAGES="cmake make g++ clang pkg-config libsdl2-dev libglew-dev libgl-dev libgl1-mesa-dri
-libgtest-dev libstb-dev xvfb xauth"
+libgtest-dev libstb-dev libx11-dev xvfb xauth"
 
 missing=""
 for p in $PACKAGES; do

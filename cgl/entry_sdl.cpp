@@ -1,0 +1,19 @@
+// Process entry of the game: the shell starts, the game thread runs
+// coremain, and the main thread pumps events until the window closes.
+#include "cgl/platform.h"
+
+#include <cstdio>
+
+int sdl_main() {
+    coremain();
+    sdl_requestclose();
+    return 1;
+}
+
+int main() {
+    // Progress lines are read by people and by tests through a pipe: give
+    // them out line by line.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (!sdl_startup()) return 1;
+    return sdl_run([] { sdl_main(); });
+}
