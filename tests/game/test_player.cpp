@@ -1,0 +1,369 @@
+// The ship's flight model, driven through the real input words and the
+// real c_player: latch range, snap, wrap, turning, speed, the slingshot
+// sound and Escape.
+#include "game/header.h"
+#include "game/assets.h"
+#include "cgl/cgl.h"
+#include "sound/sound.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr int kVkShift = 16;
+constexpr int kVkEscape = 27;
+constexpr int kVkSpace = 32;
+constexpr int kVkLeft = 37;
+constexpr int kVkRight = 39;
+
+void ReleaseAll() {
+    for (auto &k : sdl_asynckeys) k.store(0, std::memory_order_relaxed);
+    cgl_mouse_buttons.store(0, std::memory_order_relaxed);
+    CGL_GetKeys(nullptr, nullptr);  // forget the previous set
+}
+
+void Key(int vk, bool down) {
+    sdl_asynckeys[vk].store(down ? 1 : 0, std::memory_order_relaxed);
+}
+
+class PlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        srand(1234);
+        ReleaseAll();
+        gameState = GAMESTATE_PLAY;
+        player.Init();
+        player.mouseButtons = 0;
+        // A planet centre and a ship placed by each test.
+        xClosestPlanet = 1000;
+        yClosestPlanet = 1000;
+        Soundsystem_StopSound(&snd_slingshot);
+    }
+    void TearDown() override {
+        ReleaseAll();
+        Soundsystem_StopSound(&snd_slingshot);
+    }
+    // One frame of input; true when it started the slingshot sound.
+    bool Frame() {
+        Soundsystem_StopSound(&snd_slingshot);
+        player.HandleInput();
+        return snd_slingshot.playing != 0;
+    }
+    // Free ship at an exact distance from the planet centre, standing still
+    // and heading up.
+    void PlaceAt(float x, float y) {
+        player.x = x;
+        player.y = y;
+        player.angle = 0;
+        player.speed = 0;
+        player.flightMode = 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(PlayerTest, Init_PutsShipAtCentreFreeAndAliveKeepingBestAndName) {
+    player.bestScore[1] = 77;
+    snprintf(player.name, sizeof player.name, "ACE");
+    player.score = 9;
+    player.combo = 3;
+    player.flightMode = 1;
+    player.alive = false;
+    for (int i = 0; i < 200; i++) {
+        player.Init();
+        EXPECT_GE(player.angle, -15);
+        EXPECT_LE(player.angle, 14);
+    }
+    EXPECT_EQ(player.x, 1280);
+    EXPECT_EQ(player.y, 960);
+    EXPECT_EQ(player.speed, 3);
+    EXPECT_EQ(player.minTurnSpeed, 0.5f);
+    EXPECT_EQ(player.flightMode, 0);
+    EXPECT_EQ(player.score, 0);
+    EXPECT_EQ(player.combo, 0);
+    EXPECT_TRUE(player.alive);
+    EXPECT_EQ(player.bestScore[1], 77);
+    EXPECT_STREQ(player.name, "ACE");
+}
+
+TEST_F(PlayerTest, Latch_OnlyWhenHeldStrictlyWithin180) {
+    // Exactly 180 from the ship's top-left corner: neither latch nor sound.
+    PlaceAt(1180, 1000);
+    Key(kVkSpace, true);
+    EXPECT_FALSE(Frame());
+    EXPECT_EQ(player.flightMode, 0);
+    EXPECT_FLOAT_EQ(distClosestPlanet, 180);
+
+    // Just inside: latches, turning towards the planet (heading up, ship
+    // right of it: towards smaller angles).
+    ReleaseAll();
+    PlaceAt(1179.5f, 1000);
+    Key(kVkSpace, true);
+    EXPECT_TRUE(Frame());
+    EXPECT_EQ(player.flightMode, -1);
+
+    // Not held: no latch even in range.
+    ReleaseAll();
+    PlaceAt(1100, 1000);
+    EXPECT_FALSE(Frame());
+    EXPECT_EQ(player.flightMode, 0);
+}
+
+TEST_F(PlayerTest, Latch_WheneverHeldInRangeNotOnlyOnPress) {
+    PlaceAt(1000, 1200);  // 200 below the planet, heading up
+    Key(kVkSpace, true);
+    EXPECT_FALSE(Frame());
+    EXPECT_EQ(player.flightMode, 0);
+    // Still held, no new press, now in range: latches at once, silently.
+    PlaceAt(1000, 1150);
+    EXPECT_FALSE(Frame());
+    EXPECT_NE(player.flightMode, 0);
+    EXPECT_FLOAT_EQ(distClosestPlanet, 150);
+}
+
+TEST_F(PlayerTest, Chain_HoldsAt270AndSnapsBeyond) {
+    // Latched at 100; the frozen distance keeps the latch chosen, the
+    // current one breaks it.
+    PlaceAt(1270, 1000);
+    player.flightMode = 1;
+    distClosestPlanet = 100;
+    Key(kVkSpace, true);
+    CGL_GetKeys(nullptr, nullptr);  // held, not newly pressed
+    Frame();
+    EXPECT_NE(player.flightMode, 0);
+    EXPECT_FLOAT_EQ(distClosestPlanet, 100);
+
+    PlaceAt(1270.5f, 1000);
+    player.flightMode = 1;
+    Frame();
+    EXPECT_EQ(player.flightMode, 0);
+}
+
+TEST_F(PlayerTest, Wrap_ReleasesLatchAndUses1919ForY) {
+    // Free ship standing still: y 1919.5 ends at -0.5; x 2559.5 stays.
+    PlaceAt(2559.5f, 1919.5f);
+    xClosestPlanet = 0;
+    yClosestPlanet = 0;
+    Frame();
+    EXPECT_EQ(player.x, 2559.5f);
+    EXPECT_EQ(player.y, -0.5f);
+
+    PlaceAt(100, 1918.5f);
+    Frame();
+    EXPECT_EQ(player.y, 1918.5f);
+
+    PlaceAt(-0.25f, 500);
+    Frame();
+    EXPECT_EQ(player.x, 2559.75f);
+
+    // Latched and held across the bottom edge: released.
+    xClosestPlanet = 1000;
+    yClosestPlanet = 1850;
+    PlaceAt(1000, 1919.5f);
+    player.angle = 90;
+    Key(kVkSpace, true);
+    Frame();
+    EXPECT_EQ(player.flightMode, 0);
+    EXPECT_LT(player.y, 0);
+}
+
+TEST_F(PlayerTest, Turning_LatchedRateNear100UnitsAndSteeringIgnored) {
+    // Heading right, ship below the planet: towards smaller angles.
+    PlaceAt(1000, 1100);
+    player.angle = 90;
+    Key(kVkSpace, true);
+    Frame();
+    ASSERT_EQ(player.flightMode, -1);
+    float expected = (float)(90 - std::sqrt((double)(float)(180.0 / 100.00001)) * 1.5);
+    EXPECT_FLOAT_EQ(player.angle, expected);
+    EXPECT_NEAR(90 - player.angle, 2.01f, 0.01f);
+
+    // Left and right change nothing while latched.
+    float before = player.angle;
+    PlaceAt(1000, 1100);
+    player.angle = before;
+    Key(kVkLeft, true);
+    Frame();
+    EXPECT_FLOAT_EQ(before - player.angle, 90 - expected);
+}
+
+TEST_F(PlayerTest, Turning_FreeRateFromDistanceAndSpeedWithFloor) {
+    // 180 away at cruising speed: the rate would be 0, the floor is 0.5.
+    PlaceAt(1180, 1000);
+    player.angle = 10;
+    player.speed = 2.5f;
+    Key(kVkLeft, true);
+    Frame();
+    EXPECT_FLOAT_EQ(player.angle, 9.5f);
+
+    // At the planet's centre and top speed: 1 + 1.75.
+    ReleaseAll();
+    PlaceAt(1000, 1000);
+    player.angle = 10;
+    player.speed = 6;
+    Key(kVkRight, true);
+    Frame();
+    EXPECT_FLOAT_EQ(player.angle, 12.75f);
+
+    // A negative heading comes back into 0..360; both held cancel out.
+    ReleaseAll();
+    PlaceAt(1000, 1000);
+    player.angle = 0.5f;
+    player.speed = 6;
+    Key(kVkLeft, true);
+    Frame();
+    EXPECT_FLOAT_EQ(player.angle, 360 - 2.25f);
+    Key(kVkRight, true);
+    PlaceAt(1000, 1000);
+    player.angle = 10;
+    player.speed = 6;
+    Frame();
+    EXPECT_FLOAT_EQ(player.angle, 10);
+}
+
+TEST_F(PlayerTest, Speed_FallsToCruiseWhenFreeRisesToTopWhenLatched) {
+    PlaceAt(2000, 1500);
+    player.speed = 3;
+    Frame();
+    EXPECT_EQ(player.speed, (float)(3.0f - 0.005));
+    player.speed = 2.5f;
+    Frame();
+    EXPECT_EQ(player.speed, 2.5f);
+    player.speed = 2.4f;
+    Frame();
+    EXPECT_EQ(player.speed, 2.4f);
+    // The start speed falls to cruising in 100 frames.
+    player.speed = 3;
+    int frames = 0;
+    while (player.speed > 2.5f && frames < 1000) {
+        player.x = 2000;
+        player.y = 1500;
+        Frame();
+        frames++;
+    }
+    EXPECT_NEAR(frames, 100, 1);
+
+    PlaceAt(1050, 1000);
+    player.speed = 3;
+    Key(kVkSpace, true);
+    Frame();
+    ASSERT_NE(player.flightMode, 0);
+    EXPECT_EQ(player.speed, (float)(3.0f + 0.008));
+    player.speed = 6;
+    player.x = 1050;
+    player.y = 1000;
+    Frame();
+    EXPECT_EQ(player.speed, 6);
+}
+
+TEST_F(PlayerTest, Slingshot_OncePerPressAndOnEveryMouseChangeInRange) {
+    PlaceAt(1100, 1000);
+    Key(kVkShift, true);
+    EXPECT_TRUE(Frame());
+    PlaceAt(1100, 1000);
+    player.flightMode = 1;
+    EXPECT_FALSE(Frame());  // still held: no repeat
+    Key(kVkShift, false);
+    EXPECT_FALSE(Frame());  // a key release is silent
+    EXPECT_EQ(player.flightMode, 0);
+
+    // Mouse: the press and the release both play while in range.
+    PlaceAt(1100, 1000);
+    cgl_mouse_buttons.store(1);
+    EXPECT_TRUE(Frame());
+    EXPECT_NE(player.flightMode, 0);
+    EXPECT_FALSE(Frame());
+    cgl_mouse_buttons.store(3);
+    EXPECT_TRUE(Frame());
+    cgl_mouse_buttons.store(0);
+    EXPECT_TRUE(Frame());
+    EXPECT_EQ(player.flightMode, 0);
+
+    // Out of range: silent.
+    PlaceAt(1300, 1000);
+    cgl_mouse_buttons.store(1);
+    EXPECT_FALSE(Frame());
+    cgl_mouse_buttons.store(0);
+    Key(kVkSpace, true);
+    EXPECT_FALSE(Frame());
+}
+
+TEST_F(PlayerTest, DetermineFlightMode_SectorsInOrderWithGaps) {
+    xClosestPlanet = 1000;
+    yClosestPlanet = 1000;
+    struct Case {
+        float angle, x, y;
+        int mode;
+    } cases[] = {
+        {270, 900, 1100, 1},     {270, 900, 900, -1}, {225, 900, 1100, 1}, {90, 900, 1100, -1},
+        {90, 900, 900, 1},       {45, 900, 900, 1},   {10, 1100, 900, -1}, {10, 900, 900, 1},
+        {315.5f, 1100, 900, -1}, {180, 1100, 900, 1}, {180, 900, 900, -1}, {135, 900, 900, -1},
+    };
+    for (const Case &c : cases) {
+        player.angle = c.angle;
+        player.x = c.x;
+        player.y = c.y;
+        player.flightMode = 7;
+        player.DetermineFlightMode();
+        EXPECT_EQ(player.flightMode, c.mode) << "angle " << c.angle;
+    }
+    // 315 and negative headings match no sector.
+    for (float a : {315.0f, -3.0f}) {
+        player.angle = a;
+        player.flightMode = 7;
+        player.DetermineFlightMode();
+        EXPECT_EQ(player.flightMode, 7);
+    }
+}
+
+TEST_F(PlayerTest, Escape_StartsFadeOutAndComboTimerLapsesAfter63) {
+    PlaceAt(2000, 1500);
+    Key(kVkEscape, true);
+    Frame();
+    EXPECT_EQ(gameState, GAMESTATE_FADEOUT);
+    gameState = GAMESTATE_PLAY;
+    Frame();  // held, not newly pressed
+    EXPECT_EQ(gameState, GAMESTATE_PLAY);
+
+    player.combo = 2;
+    player.comboTimer = 0;
+    for (int i = 0; i < 63; i++) Frame();
+    EXPECT_EQ(player.combo, 2);
+    EXPECT_EQ(player.comboTimer, 63);
+    Frame();
+    EXPECT_EQ(player.combo, 0);
+    EXPECT_EQ(player.comboTimer, 0);
+}
+
+TEST_F(PlayerTest, Trail_OneSparklePerFrameBehindTheShipThenAllAround) {
+    PlaceAt(500.7f, 600.2f);
+    player.sparkleCount = 0;
+    player.speed = 0;
+    Frame();
+    EXPECT_EQ(player.sparkleCount, 1);
+    const c_sparkle &s = player.sparkle[0];
+    EXPECT_EQ(s.type, 1);
+    EXPECT_EQ(s.active, 1);
+    // Emitted at the truncated centre less 4, then moved once, backwards
+    // (heading up: downwards within 30 degrees).
+    EXPECT_NEAR(s.x, 512 + s.dx, 1e-4);
+    EXPECT_NEAR(s.y, 612 + s.dy, 1e-4);
+    EXPECT_GT(s.dy, std::cos(30.5 * M_PI / 180) - 1e-6);
+    for (int i = 0; i < 40; i++) Frame();
+    EXPECT_EQ(player.sparkleCount, 41);
+    // The last frame reused slot 40 % 32 and moved it once.
+    EXPECT_NEAR(player.sparkle[8].x, 512 + player.sparkle[8].dx, 1e-4);
+    EXPECT_NEAR(player.sparkle[8].y, 612 + player.sparkle[8].dy, 1e-4);
+
+    // After a crash the direction is any of 360 degrees.
+    player.alive = false;
+    bool upwards = false;
+    for (int i = 0; i < 64; i++) {
+        Frame();
+        if (player.sparkle[(player.sparkleCount - 1) % 32].dy < -0.5f) upwards = true;
+    }
+    EXPECT_TRUE(upwards);
+}
