@@ -15,9 +15,10 @@
 
 namespace {
 
-// Joystick n is the device SDL listed at index n when it was opened; the
-// handle keeps it ours even if SDL renumbers its devices later.
-SDL_Joystick *g_joysticks[CGL_MAXJOYSTICKS];
+// Joystick n is the device SDL listed at index n when it was opened. It is
+// kept by instance id, which SDL never reuses, so it stays ours when SDL
+// renumbers its devices and is simply gone when the subsystem is shut down.
+SDL_JoystickID g_joysticks[CGL_MAXJOYSTICKS] = {-1, -1, -1, -1};
 
 bool JoystickSubsystemReady() {
     if (SDL_WasInit(SDL_INIT_JOYSTICK)) return true;
@@ -32,17 +33,29 @@ bool JoystickSubsystemReady() {
 }
 
 void CloseJoystick(int n) {
-    if (g_joysticks[n]) SDL_JoystickClose(g_joysticks[n]);
-    g_joysticks[n] = nullptr;
+    if (g_joysticks[n] < 0) return;
+    SDL_Joystick *joy = SDL_JoystickFromInstanceID(g_joysticks[n]);
+    if (joy) SDL_JoystickClose(joy);
+    g_joysticks[n] = -1;
 }
 
-// The open, attached handle of joystick n, opening it if need be; null if
-// there is no such joystick (any stale handle is closed).
+// The open, attached joystick n; null if there is none (a stale one is closed).
+SDL_Joystick *OpenedJoystick(int n) {
+    SDL_Joystick *joy = g_joysticks[n] < 0 ? nullptr : SDL_JoystickFromInstanceID(g_joysticks[n]);
+    if (joy && SDL_JoystickGetAttached(joy)) return joy;
+    CloseJoystick(n);
+    return nullptr;
+}
+
+// Joystick n, opening device n if it is not open yet.
 SDL_Joystick *Joystick(int n) {
     if (n < 0 || n >= CGL_MAXJOYSTICKS || !JoystickSubsystemReady()) return nullptr;
-    if (g_joysticks[n] && !SDL_JoystickGetAttached(g_joysticks[n])) CloseJoystick(n);
-    if (!g_joysticks[n] && n < SDL_NumJoysticks()) g_joysticks[n] = SDL_JoystickOpen(n);
-    return g_joysticks[n];
+    SDL_Joystick *joy = OpenedJoystick(n);
+    if (!joy && n < SDL_NumJoysticks()) {
+        joy = SDL_JoystickOpen(n);
+        if (joy) g_joysticks[n] = SDL_JoystickInstanceID(joy);
+    }
+    return joy;
 }
 
 }  // namespace
@@ -102,12 +115,10 @@ int sdl_polljoystick(int n, int *x, int *y, int *z, int *r, int *bits) {
     // Bring SDL's view of the device up to date, as a direct device read would
     // be; a joystick pulled out shows up here as detached.
     SDL_JoystickUpdate();
-    SDL_Joystick *joy = g_joysticks[n];
-    if (!joy) joy = Joystick(n);
-    if (!joy || !SDL_JoystickGetAttached(joy)) {
-        CloseJoystick(n);
-        return 0;
-    }
+    // A joystick that was open and has gone is not replaced by whatever SDL
+    // now lists at its number.
+    SDL_Joystick *joy = g_joysticks[n] < 0 ? Joystick(n) : OpenedJoystick(n);
+    if (!joy) return 0;
 
     // The button count is asked every time, so an exchanged pad gets its own map.
     s_joystickreading reading{};
@@ -128,10 +139,13 @@ int sdl_polljoystick(int n, int *x, int *y, int *z, int *r, int *bits) {
 // Mouse
 
 void CGL_GetMouse(int *x, int *y, int *buttons) {
-    int mx = 0, my = 0;
+    // Without a video system there is no cursor: the last position stands.
+    int mx = cgl_mouse_x.load(std::memory_order_relaxed);
+    int my = cgl_mouse_y.load(std::memory_order_relaxed);
     // The cursor belongs to the window system's connection, which the main
     // thread drives.
     sdl_runonmainthread([&] {
+        if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
         SDL_GetGlobalMouseState(&mx, &my);
         if (winhandle) {
             int wx = 0, wy = 0;
@@ -149,6 +163,7 @@ void CGL_GetMouse(int *x, int *y, int *buttons) {
 
 void CGL_SetMouse(int x, int y) {
     sdl_runonmainthread([&] {
+        if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
         if (winhandle)
             SDL_WarpMouseInWindow(winhandle, x, y);
         else
