@@ -39,7 +39,7 @@ test-asan: deps
 test-tsan: deps
 	cmake -S . -B build-tsan -DQO_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
 	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	cd build-tsan && LP_NUM_THREADS=0 TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 		$(ON_DISPLAY) ctest --output-on-failure -j $(JOBS)
 
 bench: build
