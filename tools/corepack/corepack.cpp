@@ -48,6 +48,12 @@ int fail(const std::string &message) {
     return 1;
 }
 
+// The same, for helpers that answer true or false.
+bool refuse(const std::string &message) {
+    fail(message);
+    return false;
+}
+
 int usage() {
     fprintf(stderr,
             "usage: corepack pack IMAGE PATH... | list IMAGE | extract IMAGE DIR | verify IMAGE | "
@@ -136,31 +142,31 @@ bool collect(const std::string &arg, std::vector<Input> &inputs) {
     std::error_code ec;
     fs::path root(arg);
     fs::file_status st = fs::status(root, ec);
-    if (ec || !fs::exists(st)) return fail("cannot read " + arg + ": no such file or directory");
+    if (ec || !fs::exists(st)) return refuse("cannot read " + arg + ": no such file or directory");
     if (fs::is_regular_file(st)) {
         uint64_t size = fs::file_size(root, ec);
-        if (ec) return fail("cannot read " + arg + ": " + ec.message());
+        if (ec) return refuse("cannot read " + arg + ": " + ec.message());
         inputs.push_back({lower(root.filename().string()), arg, size});
         return true;
     }
-    if (!fs::is_directory(st)) return fail("not a file or directory: " + arg);
+    if (!fs::is_directory(st)) return refuse("not a file or directory: " + arg);
     fs::recursive_directory_iterator it(root, ec), end;
-    if (ec) return fail("cannot read " + arg + ": " + ec.message());
+    if (ec) return refuse("cannot read " + arg + ": " + ec.message());
     for (; it != end; it.increment(ec)) {
-        if (ec) return fail("cannot read " + arg + ": " + ec.message());
+        if (ec) return refuse("cannot read " + arg + ": " + ec.message());
         if (!it->is_regular_file(ec)) continue;
         uint64_t size = it->file_size(ec);
-        if (ec) return fail("cannot read " + it->path().string() + ": " + ec.message());
+        if (ec) return refuse("cannot read " + it->path().string() + ": " + ec.message());
         std::string rel = it->path().lexically_relative(root).generic_string();
         inputs.push_back({lower(rel), it->path().string(), size});
     }
-    if (ec) return fail("cannot read " + arg + ": " + ec.message());
+    if (ec) return refuse("cannot read " + arg + ": " + ec.message());
     return true;
 }
 
 bool copy_into(AtomicFile &out, const Input &in) {
     FILE *fp = fopen(in.path.c_str(), "rb");
-    if (!fp) return fail("cannot read " + in.path + ": " + strerror(errno));
+    if (!fp) return refuse("cannot read " + in.path + ": " + strerror(errno));
     std::vector<unsigned char> buf(1 << 16);
     uint64_t copied = 0;
     size_t n;
@@ -169,13 +175,13 @@ bool copy_into(AtomicFile &out, const Input &in) {
         if (copied > in.size) break;
         if (!out.write(buf.data(), n)) {
             fclose(fp);
-            return fail("cannot write the image");
+            return refuse("cannot write the image");
         }
     }
     bool err = ferror(fp);
     fclose(fp);
-    if (err) return fail("cannot read " + in.path);
-    if (copied != in.size) return fail(in.path + " changed size while packing");
+    if (err) return refuse("cannot read " + in.path);
+    if (copied != in.size) return refuse(in.path + " changed size while packing");
     return true;
 }
 
