@@ -98,7 +98,9 @@ public:
     }
     FILE *fp() const { return fp_; }
     bool ok() const { return fp_ != nullptr; }
-    bool write(const void *data, size_t n) { return fp_ && fwrite(data, 1, n, fp_) == n; }
+    bool write(const void *data, size_t n) {
+        return fp_ && (n == 0 || fwrite(data, 1, n, fp_) == n);
+    }
     bool commit(mode_t mode) {
         if (!fp_) return false;
         bool good = fflush(fp_) == 0 && !ferror(fp_);
