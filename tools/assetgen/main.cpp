@@ -1,0 +1,66 @@
+// assetgen OUTDIR: writes every picture and sound the game opens into OUTDIR.
+//
+// The build runs it before packing the resource image, so it has to be quick
+// and must write the same bytes every time.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "tools/assetgen/assetgen.h"
+
+using namespace assetgen;
+
+int main(int argc, char **argv) {
+    if (argc != 2) {
+        std::printf("usage: assetgen OUTDIR\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+        std::printf("assetgen: cannot create directory %s\n", dir.c_str());
+        return 1;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    bool ok = true;
+    auto picture = [&](const char *name, const Image &img, bool alpha) {
+        ok = WriteTga(dir + "/" + name, img, alpha) && ok;
+    };
+    auto sound = [&](const char *name, const std::vector<float> &signal, int rate, double peak) {
+        ok = WriteWav(dir + "/" + name, ToPcm(signal, peak), rate) && ok;
+    };
+
+    picture("spacebg.tga", MakeBackdrop(), false);
+    picture("titlelogo64.tga", MakeLogo(), true);
+    picture("font_game.tga", MakeFont(0), true);
+    picture("font_game2.tga", MakeFont(1), true);
+    picture("ship.tga", MakeShip(), true);
+    picture("minimap3.tga", MakeMiniMap(), true);
+    picture("miniplanets.tga", MakeMiniPlanets(), true);
+    picture("planet1.tga", MakePlanet(0), true);
+    picture("planet1b.tga", MakePlanet(1), true);
+    picture("planet2.tga", MakePlanet(2), true);
+    picture("planet2b.tga", MakePlanet(3), true);
+    picture("stars2.tga", MakeStars(), true);
+    picture("stardots.tga", MakeStarDots(), true);
+    picture("chaindots3.tga", MakeChain(), true);
+    picture("explode.tga", MakeExplosion(), true);
+
+    // Effects peak near -6 dBFS and the music near -1 dBFS: the music plays at
+    // half the effects' gain, so music and two effects together do not clip.
+    constexpr double kEffectPeak = 0.5;
+    sound("qomusic.wav", MakeMusic(), kMusicRate, 0.89);
+    sound("explode.wav", MakeExplode(), kEffectRate, kEffectPeak);
+    sound("pickup.wav", MakePickup(), kPickupRate, kEffectPeak);
+    sound("pressstart.wav", MakePressStart(), kEffectRate, kEffectPeak);
+    sound("select.wav", MakeSelect(), kEffectRate, kEffectPeak);
+    sound("sling.wav", MakeSling(), kEffectRate, kEffectPeak);
+
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf("assetgen: %s in %.0f ms\n", ok ? "wrote assets" : "FAILED", ms);
+    return ok ? 0 : 1;
+}
