@@ -26,6 +26,7 @@ float CGL_fadevalue = 1.0f;
 float CGL_scanlinevalue = 0.0f;
 int CGL_postshader_id = 0;
 s_bitmap CGL_scanlinebitmap;
+void (*cgl_beforeswap)() = nullptr;
 
 // ---------------------------------------------------------------------------
 // The game's post-processing shader: 540 bands down the window, every second
@@ -165,7 +166,10 @@ void CGL_SetFramebuffer(int index) {
         // Drawing goes to the window's back buffer on this path.
         bind_windowframebuffer();
     }
+    // A direct bind: the render core's cached id no longer tells what is
+    // bound, so the next CGL_BindTexture must not be skipped.
     glBindTexture(GL_TEXTURE_2D, data.colourtexture);
+    CGL_lasttextureid = -1;
     glViewport(0, 0, CGL_FrameBuffer->width, CGL_FrameBuffer->height);
     CGL_projectionmode = 1;
 }
@@ -222,6 +226,7 @@ void CGL_SwapBuffers() {
     }
 
     glFinish();
+    if (cgl_beforeswap) cgl_beforeswap();
     sdl_swapwindow();
 
     if (fbo) glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, data.framebuffer);
@@ -243,6 +248,7 @@ void CGL_SwapBuffers2() {
 void CGL_DrawFramebuffer(int x, int y, int w, int h, int index) {
     if (index < 0 || index >= CGL_numframebuffers) return;
     glBindTexture(GL_TEXTURE_2D, CGL_framebufferdata[index].colourtexture);
+    CGL_lasttextureid = -1;
     CGL_DrawQuad((float)x, (float)y, (float)w, (float)h, 0, 1, 1, 0);
 }
 

@@ -53,5 +53,9 @@ void CGL_SetFadeValue(float value);
 void CGL_SetScanlineValue(float value);
 void CGL_SetPostShader(int id);
 
+// Called, when set, with the finished window picture still in the back
+// buffer, right before the swap: screenshots and tests read it there.
+extern void (*cgl_beforeswap)();
+
 // The platform's swap of the window's buffers (framebuffer_sdl.cpp).
 void sdl_swapwindow();
