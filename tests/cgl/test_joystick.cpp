@@ -213,13 +213,19 @@ TEST_F(VirtualJoystick, ControllerTableListsPollsMergesAndDropsJoysticks) {
     EXPECT_EQ(CGL_controller[5].type, CGL_CONTROLLER_KEYCODE);
     EXPECT_EQ(CGL_controllerkeys[2][0], CGL_controllerlayoutA[0]);
 
+    // Half deflection exactly is not yet a direction.
+    SDL_JoystickSetVirtualAxis(a, 0, -16384);  // 16384 -> -64
+    int held = -1, pressed = -1;
+    CGL_GetAllControllers(&held, &pressed);
+    EXPECT_EQ(CGL_controller[0].x, -64);
+    EXPECT_EQ(held, 0);
+
     // Pad a (map B): button 13 is Escape; stick pushed past half left.
     SDL_JoystickSetVirtualButton(a, 12, SDL_PRESSED);
     SDL_JoystickSetVirtualAxis(a, 0, -16640);  // 16128 -> -65
     // Pad b (map C): button 1 gives 0x0080; stick just short of half down.
     SDL_JoystickSetVirtualButton(b, 0, SDL_PRESSED);
     SDL_JoystickSetVirtualAxis(b, 1, 16383);  // 49151 -> 64: not enough
-    int held = -1, pressed = -1;
     CGL_GetAllControllers(&held, &pressed);
     EXPECT_EQ(CGL_controller[0].x, -65);
     EXPECT_EQ(CGL_controller[0].keys, 0x8000);
