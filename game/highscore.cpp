@@ -198,7 +198,10 @@ void NameEntryKey(s_nameentry *entry, int code, int changed) {
     if (entry->fadeState != GAMESTATE_PLAY || !changed) return;
 
     int letter = 0;
-    if ((code >= 'A' && code <= 'Z') || (code >= 'a' && code <= 'z')) {
+    // Letters arrive as upper-case codes whatever Shift says. The codes 97
+    // to 122 are not lower-case letters here but the keypad's digits and
+    // operators (and F-keys), so they are ignored like the other digits.
+    if (code >= 'A' && code <= 'Z') {
         letter = code;
     } else if (code == CGL_KEYCODE_SPACE) {
         letter = ' ';

@@ -203,8 +203,10 @@ void DrawTitleTopLine() {
 // The loop
 // ---------------------------------------------------------------------------
 
+s_titlestate titlestate = {};
+
 void TitleScreen(int mode) {
-    s_titlestate title;
+    s_titlestate &title = titlestate;
     TitleBegin(&title, mode);
     do {
         CGL_WaitRefresh();

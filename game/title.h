@@ -33,6 +33,10 @@ struct s_titlestate {
     int prevMouse;     // mouse buttons of the previous frame
 };
 
+// The running (or last) title screen's state. Lives on the game thread like
+// every game global; a tool or test that looks at it does so from there.
+extern s_titlestate titlestate;
+
 // What the intro shows in its frame t: a text (null when none) or the logo
 // at logoY (with text null); hasLogo tells which.
 struct s_introview {

@@ -327,20 +327,22 @@ TEST(NameEntry, LettersSpaceBackspaceAndIgnoredKeys) {
     EXPECT_STREQ(player.name, "");
 
     NameEntryKey(&entry, 'Q', 1);
-    NameEntryKey(&entry, 'o', 1);
+    NameEntryKey(&entry, 'O', 1);
     NameEntryKey(&entry, CGL_KEYCODE_SPACE, 1);
     NameEntryKey(&entry, '1', 1);  // digits are ignored
     NameEntryKey(&entry, '9', 1);
+    NameEntryKey(&entry, 97, 1);   // the keypad's 1, not an 'a'
+    NameEntryKey(&entry, 105, 1);  // the keypad's 9
     NameEntryKey(&entry, 'Z', 0);  // an unchanged code is no new key
     NameEntryKey(&entry, CGL_KEYCODE_LEFT, 1);
     NameEntryKey(&entry, '@', 1);  // one below 'A'
     NameEntryKey(&entry, '[', 1);  // one above 'Z'
-    NameEntryKey(&entry, 'z', 1);
-    EXPECT_STREQ(player.name, "Qo z");
+    NameEntryKey(&entry, 'Z', 1);
+    EXPECT_STREQ(player.name, "QO Z");
     EXPECT_EQ(entry.length, 4);
     NameEntryKey(&entry, CGL_KEYCODE_BACKSPACE, 1);
     NameEntryKey(&entry, CGL_KEYCODE_BACKSPACE, 1);
-    EXPECT_STREQ(player.name, "Qo");
+    EXPECT_STREQ(player.name, "QO");
 
     // The previous name is offered again by the next entry.
     s_nameentry next;
