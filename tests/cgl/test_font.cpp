@@ -80,6 +80,9 @@ protected:
     static void SetUpTestSuite() {
         GLTest::SetUpTestSuite();
         if (!gl_context_up() || fb >= 0) return;
+        suite_bitmaps = cgl_numbitmaps;
+        suite_sprites = cgl_numsprites;
+        suite_fonts = cgl_numfonts;
         fb = CGL_InitFramebuffer(360, 240);
         // Letters 1..35: the space 4 wide, 'A' (34) 5, 'B' (35) 6, the rest 3.
         std::vector<int> widths(35, 3);
@@ -93,6 +96,17 @@ protected:
         quiet([] { CGL_InitFont("abc.tga", &abc_font); });
         corefile_closeimage();
     }
+    // Leaves the registries as the suite found them.
+    static void TearDownTestSuite() {
+        testing::internal::CaptureStdout();
+        for (int i = suite_bitmaps; i < cgl_numbitmaps; i++) CGL_DeleteBitmap(cgl_bitmaplist[i]);
+        testing::internal::GetCapturedStdout();
+        cgl_numbitmaps = suite_bitmaps;
+        cgl_numsprites = suite_sprites;
+        cgl_numfonts = suite_fonts;
+    }
+    static int suite_bitmaps, suite_sprites, suite_fonts;
+
     void SetUp() override {
         GLTest::SetUp();
         ASSERT_GE(fb, 0);
@@ -124,6 +138,9 @@ protected:
     static s_font abc_font;
 };
 int FontGL::fb = -1;
+int FontGL::suite_bitmaps = 0;
+int FontGL::suite_sprites = 0;
+int FontGL::suite_fonts = 0;
 std::vector<uint8_t> FontGL::image;
 s_font FontGL::abc_font;
 

@@ -55,6 +55,9 @@ protected:
     static void SetUpTestSuite() {
         GLTest::SetUpTestSuite();
         if (!gl_context_up() || g_fb >= 0) return;
+        suite_bitmaps = cgl_numbitmaps;
+        suite_sprites = cgl_numsprites;
+        suite_fonts = cgl_numfonts;
         g_fb = CGL_InitFramebuffer(360, 240);
         testing::internal::CaptureStdout();
         g_post = CGL_InitShader(vv_starfold, ff_starfold);
@@ -67,6 +70,18 @@ protected:
         CGL_UpdateBitmap(g_quadrants);
         testing::internal::GetCapturedStdout();
     }
+
+    // Leaves the registries as the suite found them.
+    static void TearDownTestSuite() {
+        testing::internal::CaptureStdout();
+        for (int i = suite_bitmaps; i < cgl_numbitmaps; i++) CGL_DeleteBitmap(cgl_bitmaplist[i]);
+        testing::internal::GetCapturedStdout();
+        cgl_numbitmaps = suite_bitmaps;
+        cgl_numsprites = suite_sprites;
+        cgl_numfonts = suite_fonts;
+        g_fb = -1;
+    }
+    static int suite_bitmaps, suite_sprites, suite_fonts;
 
     void SetUp() override {
         GLTest::SetUp();
@@ -96,6 +111,10 @@ protected:
 
     int saved_shaders = 0, saved_fbo = 0;
 };
+
+int FramebufferGL::suite_bitmaps = 0;
+int FramebufferGL::suite_sprites = 0;
+int FramebufferGL::suite_fonts = 0;
 
 // Which of the shader's 540 bands a window row (top row 0) falls in.
 int band_of_row(int row) {
