@@ -78,6 +78,10 @@ void CGL_LoadStaticBitmap(const char *name, s_bitmap *bitmap);
 // CGL_MAXBITMAPSIDE, or a failed allocation. Never reads outside the data.
 int cgl_decodetga(const unsigned char *data, size_t size, s_bitmap *bitmap);
 
+// Reads a TGA by name through the resource archive and decodes it, without
+// OpenGL: cgl_decodetga on the file's bytes.
+int cgl_readtga(const char *name, s_bitmap *bitmap);
+
 // Fills the record's fields and allocates cleared pixels, without texture or
 // registration. Returns 1, or 0 (pixels null) when the size is refused.
 int cgl_allocbitmap(int width, int height, s_bitmap *bitmap);

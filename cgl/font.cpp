@@ -115,29 +115,32 @@ static void draw_letters(int x, int y, const s_font &font, const char *text, boo
 }
 
 void CGL_DrawText(int x, int y, const s_font &font, const char *format, ...) {
+    if (!format) return;
     char text[kTextBuffer];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof(text), format ? format : "", args);
+    vsnprintf(text, sizeof(text), format, args);
     va_end(args);
     draw_letters(x, y, font, text, false);
 }
 
 void CGL_DrawCenteredText(int y, const s_font &font, const char *format, ...) {
+    if (!format) return;
     char text[kTextBuffer];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof(text), format ? format : "", args);
+    vsnprintf(text, sizeof(text), format, args);
     va_end(args);
     int target = CGL_FrameBuffer ? CGL_FrameBuffer->width : 0;
     draw_letters(half(target) - half(cgl_textwidth(font, text)), y, font, text, false);
 }
 
 void CGL_DrawCenteredTextXW(int x, int y, int w, const s_font &font, const char *format, ...) {
+    if (!format) return;
     char text[kTextBuffer];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof(text), format ? format : "", args);
+    vsnprintf(text, sizeof(text), format, args);
     va_end(args);
     draw_letters(x + half(w) - half(cgl_textwidth(font, text)), y, font, text, true);
 }

@@ -281,7 +281,7 @@ int cgl_decodetga(const unsigned char *data, size_t size, s_bitmap *bitmap) {
 // ---------------------------------------------------------------------------
 // Loading
 
-int LoadImageTGA(const char *name, s_bitmap *bitmap) {
+int cgl_readtga(const char *name, s_bitmap *bitmap) {
     if (!name || !bitmap) return 0;
     COREFILE f;
     if (!corefile_open(name, &f, 0)) return 0;
@@ -294,17 +294,21 @@ int LoadImageTGA(const char *name, s_bitmap *bitmap) {
     }
     if (size) corefile_read(buffer, 1, (int)size, &f);
     corefile_close(&f);
-
-    int ok = 0;
-    if (cgl_numbitmaps >= CGL_MAXBITMAPS) {
-        printf("- ERROR: Bitmap table full (%d bitmaps).\n", CGL_MAXBITMAPS);
-    } else if (cgl_decodetga(buffer, size, bitmap)) {
-        bitmap->texture = CGL_CreateTexture(*bitmap);
-        cgl_bitmaplist[cgl_numbitmaps++] = bitmap;
-        ok = 1;
-    }
+    int ok = cgl_decodetga(buffer, size, bitmap);
     free(buffer);
     return ok;
+}
+
+int LoadImageTGA(const char *name, s_bitmap *bitmap) {
+    if (!name || !bitmap) return 0;
+    if (cgl_numbitmaps >= CGL_MAXBITMAPS) {
+        printf("- ERROR: Bitmap table full (%d bitmaps).\n", CGL_MAXBITMAPS);
+        return 0;
+    }
+    if (!cgl_readtga(name, bitmap)) return 0;
+    bitmap->texture = CGL_CreateTexture(*bitmap);
+    cgl_bitmaplist[cgl_numbitmaps++] = bitmap;
+    return 1;
 }
 
 char *upcase(char *text) {
