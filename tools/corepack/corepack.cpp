@@ -233,12 +233,10 @@ int cmd_list(const char *image) {
     if (!mount(image)) return 1;
     uint64_t total = 0;
     for (uint32_t i = 0; i < corefile_image.numfiles; i++) {
-        COREFILE f = {};
-        g_problems.clear();
-        int32_t size = 0;
-        // Sizes are the engine's: opening by name gives what the game would read.
-        if (corefile_open(corefile_image.names[i], &f, 0)) size = corefile_fsize(&f);
-        corefile_close(&f);
+        // The mount has already refused images where this comes out negative.
+        uint32_t next = i + 1 < corefile_image.numfiles ? corefile_image.offsets[i + 1]
+                                                        : corefile_image.romsize;
+        int32_t size = (int32_t)(next - corefile_image.offsets[i]);
         printf("%s %d %u\n", corefile_image.names[i], size, corefile_image.offsets[i]);
         total += (uint64_t)size;
     }
