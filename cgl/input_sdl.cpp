@@ -21,10 +21,13 @@ namespace {
 SDL_JoystickID g_joysticks[CGL_MAXJOYSTICKS] = {-1, -1, -1, -1};
 
 bool JoystickSubsystemReady() {
-    if (SDL_WasInit(SDL_INIT_JOYSTICK)) return true;
     // Sticks are read whether or not the window has the focus, as the
-    // keyboard is.
-    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // keyboard is; without this SDL holds a stick's values while no window
+    // of ours has the focus. Checked here, as whoever started the joystick
+    // subsystem may not have asked for it, and SDL_Quit forgets it.
+    if (!SDL_GetHintBoolean(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, SDL_FALSE))
+        SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    if (SDL_WasInit(SDL_INIT_JOYSTICK)) return true;
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) {
         printf("- Joysticks unavailable: %s\n", SDL_GetError());
         return false;
