@@ -177,7 +177,7 @@ TEST_F(SoundSystem, SixteenSoundsAtMost_AndStartingOneOfThemRestartsIt) {
 }
 
 TEST_F(SoundSystem, StopSound_ClosesTheGapInOrder) {
-    s_sound *s[3];
+    s_sound *s[4];
     for (auto &p : s) {
         p = NewRecord();
         LoadMono16(p, Constant(100000, 1));
@@ -185,11 +185,13 @@ TEST_F(SoundSystem, StopSound_ClosesTheGapInOrder) {
     }
     Mix();
     Soundsystem_StopSound(s[1]);
-    EXPECT_EQ(2, soundsystem.numactive);
+    EXPECT_EQ(3, soundsystem.numactive);
     EXPECT_EQ(s[0], active_sounds[0]);
     EXPECT_EQ(s[2], active_sounds[1]);
+    EXPECT_EQ(s[3], active_sounds[2]);
     EXPECT_EQ(0, s[1]->playing);
     EXPECT_EQ(0u, s[1]->position);
+    EXPECT_EQ(2048u * 256, s[2]->position);
 
     // Not listed: only its position and flag change.
     s[1]->position = 99;
@@ -197,11 +199,15 @@ TEST_F(SoundSystem, StopSound_ClosesTheGapInOrder) {
     Soundsystem_StopSound(s[1]);
     EXPECT_EQ(0u, s[1]->position);
     EXPECT_EQ(0, s[1]->playing);
-    EXPECT_EQ(2, soundsystem.numactive);
+    EXPECT_EQ(3, soundsystem.numactive);
     EXPECT_EQ(s[0], active_sounds[0]);
     EXPECT_EQ(s[2], active_sounds[1]);
+    EXPECT_EQ(s[3], active_sounds[2]);
 
     Soundsystem_StopSound(s[0]);
+    EXPECT_EQ(s[2], active_sounds[0]);
+    EXPECT_EQ(s[3], active_sounds[1]);
+    Soundsystem_StopSound(s[3]);
     Soundsystem_StopSound(s[2]);
     Soundsystem_StopSound(s[2]);
     EXPECT_EQ(0, soundsystem.numactive);
