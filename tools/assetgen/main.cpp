@@ -2,12 +2,9 @@
 //
 // The build runs it before packing the resource image, so it has to be quick
 // and must write the same bytes every time.
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <functional>
+#include <filesystem>
 #include <string>
 
 #include "tools/assetgen/assetgen.h"
@@ -20,7 +17,9 @@ int main(int argc, char **argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    std::error_code failure;
+    std::filesystem::create_directories(dir, failure);
+    if (failure || !std::filesystem::is_directory(dir)) {
         std::printf("assetgen: cannot create directory %s\n", dir.c_str());
         return 1;
     }
