@@ -18,7 +18,7 @@ int cgl_numbitmaps = 0;
 // ---------------------------------------------------------------------------
 // Creation and release
 
-int cgl_allocbitmap(int width, int height, s_bitmap *bitmap) {
+int cgl_allocbitmap(int width, int height, s_bitmap *bitmap, int clear) {
     if (width <= 0 || height <= 0 || width > CGL_MAXBITMAPSIDE || height > CGL_MAXBITMAPSIDE) {
         return 0;
     }
@@ -27,7 +27,7 @@ int cgl_allocbitmap(int width, int height, s_bitmap *bitmap) {
     size_t numpixels = (size_t)texwidth * (size_t)texheight;
     // Cleared rather than left as the heap hands it out, so that a picture
     // whose file ends early shows black, not old memory.
-    auto *pixels = static_cast<uint32_t *>(calloc(numpixels, 4));
+    auto *pixels = static_cast<uint32_t *>(clear ? calloc(numpixels, 4) : malloc(numpixels * 4));
     if (!pixels) return 0;
 
     bitmap->width = width;

@@ -82,6 +82,7 @@ int cgl_decodetga(const unsigned char *data, size_t size, s_bitmap *bitmap);
 // OpenGL: cgl_decodetga on the file's bytes.
 int cgl_readtga(const char *name, s_bitmap *bitmap);
 
-// Fills the record's fields and allocates cleared pixels, without texture or
+// Fills the record's fields and allocates its pixels (cleared unless clear
+// is 0, for a caller that writes every one), without texture or
 // registration. Returns 1, or 0 (pixels null) when the size is refused.
-int cgl_allocbitmap(int width, int height, s_bitmap *bitmap);
+int cgl_allocbitmap(int width, int height, s_bitmap *bitmap, int clear = 1);

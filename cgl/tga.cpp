@@ -164,11 +164,11 @@ struct Decoder {
             if (cy < height) line[flipx ? width - 1 - cx : cx] = word;
         };
         while (n < total) {
-            if (pos >= size) return;
+            if (pos >= size) break;
             int header = data[pos++];
             int count = (header & 0x7F) + 1;
             if (header & 0x80) {
-                if (size - pos < P::bytes) return;
+                if (size - pos < P::bytes) break;
                 uint32_t word = keyed(P::get(data + pos, palette));
                 pos += P::bytes;
                 for (int i = 0; i < count; i++) {
@@ -176,14 +176,27 @@ struct Decoder {
                     advance();
                 }
             } else {
-                for (int i = 0; i < count; i++) {
-                    if (size - pos < P::bytes) return;
+                int i = 0;
+                for (; i < count && size - pos >= P::bytes; i++) {
                     store(keyed(P::get(data + pos, palette)));
                     pos += P::bytes;
                     advance();
                 }
+                if (i < count) break;
             }
         }
+        if (n >= total) return;
+        // The data ended early: what was not reached becomes transparent
+        // black, the rest of the current line and every line after it.
+        if (cy < height) {
+            if (flipx) {
+                memset(line, 0, (size_t)(width - cx) * 4);
+            } else {
+                memset(line + cx, 0, (size_t)(width - cx) * 4);
+            }
+        }
+        for (int y = cy + 1; y < height; y++)
+            memset(pixels + (size_t)(flipy ? height - 1 - y : y) * width, 0, (size_t)width * 4);
     }
 
     template <PixelKind K>
@@ -206,21 +219,36 @@ const size_t kMaxFileSize =
 // ---------------------------------------------------------------------------
 // Decoding
 
+// Bytes a pixel of this depth takes in the file; 0 for depths not read.
+static size_t depth_bytes(int depth) {
+    switch (depth) {
+        case 8:
+            return 1;
+        case 15:
+        case 16:
+            return 2;
+        case 24:
+            return 3;
+        case 32:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
 int cgl_decodetga(const unsigned char *data, size_t size, s_bitmap *bitmap) {
     if (!data || !bitmap || size < kHeaderSize) return 0;
     TgaHeader h = read_header(data);
     printf("width: %d, height: %d, bpp: %d\n", h.width, h.height, h.depth);
-
-    s_bitmap picture;
-    memset(&picture, 0, sizeof(picture));
-    if (!cgl_allocbitmap(h.width, h.height, &picture)) return 0;
+    if (h.width <= 0 || h.height <= 0 || h.width > CGL_MAXBITMAPSIDE ||
+        h.height > CGL_MAXBITMAPSIDE)
+        return 0;
 
     Decoder d;
     d.data = data;
     d.size = size;
     d.pos = kHeaderSize + (size_t)h.idlength;
     if (d.pos > size) d.pos = size;
-    d.pixels = picture.pixels;
     d.width = h.width;
     d.height = h.height;
     d.flipx = (h.descriptor & 0x10) != 0;
@@ -247,7 +275,18 @@ int cgl_decodetga(const unsigned char *data, size_t size, s_bitmap *bitmap) {
         }
     }
 
+    // The picture is cleared first only where the data may not cover it:
+    // uncompressed data cut short, or a depth that is not read. Run-length
+    // data clears what it did not reach afterwards.
     bool packed = h.imagetype > 7;
+    size_t bytes = depth_bytes(h.depth);
+    size_t numpixels = (size_t)h.width * (size_t)h.height;
+    bool clear = bytes == 0 || (!packed && (size - d.pos) / bytes < numpixels);
+    s_bitmap picture;
+    memset(&picture, 0, sizeof(picture));
+    if (!cgl_allocbitmap(h.width, h.height, &picture, clear)) return 0;
+    d.pixels = picture.pixels;
+
     if (packed) printf("TGA is RLE packed.");
 
     switch (h.depth) {
@@ -306,7 +345,11 @@ int LoadImageTGA(const char *name, s_bitmap *bitmap) {
         return 0;
     }
     if (!cgl_readtga(name, bitmap)) return 0;
-    bitmap->texture = CGL_CreateTexture(*bitmap);
+    // The texture gets its storage here and its pixels from the upload that
+    // follows every load, so the picture crosses to OpenGL once.
+    s_bitmap storage = *bitmap;
+    storage.pixels = nullptr;
+    bitmap->texture = CGL_CreateTexture(storage);
     cgl_bitmaplist[cgl_numbitmaps++] = bitmap;
     return 1;
 }

@@ -273,6 +273,28 @@ TEST(TgaDecode, DamagedFilesAreRefusedOrStopAtTheirEnd) {
     EXPECT_EQ(r.at(0, 0), 0xFF010101u);
     EXPECT_EQ(r.at(1, 0), 0u);
 
+    // Every origin: the pixels a cut run-length file did not reach are
+    // transparent black, the ones it reached keep their colour.
+    for (int descriptor : {0x00, 0x10, 0x20, 0x30}) {
+        std::vector<uint8_t> cutrle =
+            tgatest::encode(make(10, 24, 7, 5, descriptor, std::vector<uint32_t>(35, 0x00C0FFEE)));
+        // A run of 18 pixels (two lines and 4), then a raw packet cut inside
+        // its pixel.
+        cutrle.resize(18 + 4 + 1 + 2);
+        cutrle[18] = 0x80 | 17;
+        cutrle[22] = 0x00;
+        Decoded partial(cutrle);
+        ASSERT_TRUE(partial.ok);
+        int reached = 0;
+        for (int y = 0; y < 5; y++)
+            for (int x = 0; x < 7; x++) {
+                unsigned p = partial.at(x, y);
+                EXPECT_TRUE(p == 0 || p == 0xFFC0FFEEu) << x << "," << y;
+                reached += p != 0;
+            }
+        EXPECT_EQ(reached, 18) << descriptor;
+    }
+
     // A colour map running past the data is read as far as it goes.
     Tga m = make(1, 8, 1, 1, 0x20, {});
     m.cmaptype = 1;
