@@ -250,9 +250,13 @@ TEST(AudioDriver, DiskDevice_ReceivesTheMixedSoundInRingOrderAndLatency) {
 }
 
 int g_stream_refills = 0;
+s_sound *g_stream = nullptr;
+// Runs on the audio thread with the device lock held; the sound system's
+// calls take the same lock again.
 void Refill(void *data, uint32_t size) {
     g_stream_refills++;
     std::memset(data, g_stream_refills & 0x7f, size);
+    Soundsystem_SetVolume(g_stream, 100 + g_stream_refills % 100);
 }
 
 TEST(AudioDriver, GameThreadCallsWhileTheDeviceRuns_StayConsistent) {
@@ -266,6 +270,7 @@ TEST(AudioDriver, GameThreadCallsWhileTheDeviceRuns_StayConsistent) {
         LoadMono16(&sounds[i], Constant(300 + 50 * i, (int16_t)(100 * i)), 11025 * (1 + i % 4));
     }
     s_sound stream = {};
+    g_stream = &stream;
     Soundsystem_CreateSoundStream(&stream, Refill, 22050, 8, 1, 500);
     Soundsystem_PlaySound(&stream, 0);
     ::testing::internal::GetCapturedStdout();

@@ -255,6 +255,29 @@ TEST_F(Mixer, StreamCallback_RunsAtEveryEndAndTheStreamPlaysOn) {
     EXPECT_EQ(2048u % 100 * 256, s->position);
 }
 
+s_sound *g_self_stopping = nullptr;
+void StopAtFirstEnd(void *, uint32_t) {
+    Soundsystem_StopSound(g_self_stopping);
+}
+
+TEST_F(Mixer, StreamStoppingItselfInItsCallback_LeavesItsSlotToTheNextSound) {
+    s_sound *stream = NewRecord();
+    s_sound *after = NewRecord();
+    g_self_stopping = stream;
+    Soundsystem_CreateSoundStream(stream, StopAtFirstEnd, 44100, 16, 1, 100);
+    for (uint32_t i = 0; i < stream->size; i += 2) stream->data[i + 1] = 0x10;  // 4096
+    LoadMono16(after, Constant(4000, 1000));
+    Soundsystem_PlaySound(stream, 0);
+    Soundsystem_PlaySound(after, 0);
+    std::vector<int16_t> out = Mix();
+    for (int f = 0; f < 100; f++) ASSERT_EQ(Scaled((4096 + 1000) * 127), Left(out, f)) << f;
+    for (int f = 100; f < 2048; f++) ASSERT_EQ(Scaled(1000 * 127), Left(out, f)) << f;
+    EXPECT_EQ(1, soundsystem.numactive);
+    EXPECT_EQ(after, active_sounds[0]);
+    EXPECT_EQ(0, stream->playing);
+    EXPECT_EQ(2048u * 256, after->position);
+}
+
 TEST_F(Mixer, MonoOutput_UsesTheSoundVolumeAndNoPanning) {
     audiodriver_close();
     Soundsystem_CloseAudio();
