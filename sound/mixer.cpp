@@ -11,10 +11,9 @@
 
 namespace {
 
-// The sample index the mixer may read at most, plus one, or 0 when the
-// record cannot be played: no data, no length, or fewer bytes than its
-// sample count claims. end is numsamples × 256 formed in 32 bits, as the
-// position is compared against it.
+// The end of the sound in 1/256 samples (numsamples × 256 formed in 32 bits,
+// as the position is compared against it), or 0 when the record cannot be
+// played: no data, no length, or fewer bytes than its sample count claims.
 uint64_t playableend(const s_sound *s) {
     uint64_t end = (uint32_t)(s->numsamples * 256u);
     if (!s->data || end == 0) return 0;
