@@ -73,6 +73,24 @@ inline uint32_t keyed(uint32_t colour) {
 
 enum PixelKind { kGrey8, kPalette8, kWord16, kBGR24, kBGRA32 };
 
+// One line of 32-bit pixels left to right, the bulk of most pictures: the
+// colour key as a mask instead of a branch, so that the compiler can work on
+// several pixels at once. The file's bytes blue, green, red, alpha read as
+// one little-endian word are 0xAARRGGBB.
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("tree-vectorize")))
+#endif
+void line32(const unsigned char *__restrict src, uint32_t *__restrict dst, int count) {
+    for (int x = 0; x < count; x++) {
+        const unsigned char *p = src + (size_t)x * 4;
+        uint32_t w =
+            (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+        uint32_t r = (w >> 16) & 0xFF, g = (w >> 8) & 0xFF, b = w & 0xFF;
+        uint32_t key = (uint32_t)((r > 240) & (g < 16) & (b > 240));
+        dst[x] = ((w & 0xFF00FF00u) | r | (b << 16)) & (key - 1u);
+    }
+}
+
 // One pixel format: its size in the file and its colour (0xAARRGGBB).
 template <PixelKind K>
 struct Pixel;
@@ -133,6 +151,8 @@ struct Decoder {
                 if (flipx) {
                     for (int x = 0; x < count; x++, src += P::bytes)
                         line[width - 1 - x] = keyed(P::get(src, palette));
+                } else if (K == kBGRA32) {
+                    line32(src, line, count);
                 } else {
                     for (int x = 0; x < count; x++, src += P::bytes)
                         line[x] = keyed(P::get(src, palette));
@@ -152,17 +172,19 @@ struct Decoder {
         size_t n = 0;
         int cx = 0, cy = 0;
         uint32_t *line = pixels + (size_t)(flipy ? height - 1 : 0) * (size_t)width;
-        auto advance = [&]() {
-            n++;
-            if (++cx == width) {
+        // Moves k pixels on along the current line (k never passes its end).
+        auto advance = [&](int k) {
+            n += (size_t)k;
+            cx += k;
+            if (cx == width) {
                 cx = 0;
                 cy++;
                 if (cy < height) line = pixels + (size_t)(flipy ? height - 1 - cy : cy) * width;
             }
         };
-        auto store = [&](uint32_t word) {
-            if (cy < height) line[flipx ? width - 1 - cx : cx] = word;
-        };
+        // Where the k pixels from the current column start in memory, and in
+        // which direction they go.
+        auto target = [&](int k) { return flipx ? line + (width - cx - k) : line + cx; };
         while (n < total) {
             if (pos >= size) break;
             int header = data[pos++];
@@ -171,18 +193,36 @@ struct Decoder {
                 if (size - pos < P::bytes) break;
                 uint32_t word = keyed(P::get(data + pos, palette));
                 pos += P::bytes;
-                for (int i = 0; i < count; i++) {
-                    store(word);
-                    advance();
+                while (count > 0 && cy < height) {
+                    int k = count < width - cx ? count : width - cx;
+                    uint32_t *dst = target(k);
+                    for (int i = 0; i < k; i++) dst[i] = word;
+                    advance(k);
+                    count -= k;
                 }
+                n += (size_t)count;  // past the last line: dropped
             } else {
-                int i = 0;
-                for (; i < count && size - pos >= P::bytes; i++) {
-                    store(keyed(P::get(data + pos, palette)));
-                    pos += P::bytes;
-                    advance();
+                size_t available = (size - pos) / P::bytes;
+                bool cut = available < (size_t)count;
+                if (cut) count = (int)available;
+                while (count > 0 && cy < height) {
+                    int k = count < width - cx ? count : width - cx;
+                    uint32_t *dst = target(k);
+                    const unsigned char *src = data + pos;
+                    if (flipx) {
+                        for (int i = 0; i < k; i++, src += P::bytes)
+                            dst[k - 1 - i] = keyed(P::get(src, palette));
+                    } else {
+                        for (int i = 0; i < k; i++, src += P::bytes)
+                            dst[i] = keyed(P::get(src, palette));
+                    }
+                    pos += (size_t)k * P::bytes;
+                    advance(k);
+                    count -= k;
                 }
-                if (i < count) break;
+                pos += (size_t)count * P::bytes;  // pixels past the last line
+                n += (size_t)count;
+                if (cut) break;
             }
         }
         if (n >= total) return;
