@@ -1,10 +1,13 @@
-// Mounts arbitrary bytes as an in-memory resource image and opens, reads,
-// seeks and lists every entry it claims to have.
+// Mounts arbitrary bytes as an in-memory resource image, and again as an
+// image file, and opens, reads, seeks and lists every entry it claims to
+// have.
 //
 // Seeds: run once with QO_FUZZ_WRITE_SEEDS set to a directory, e.g.
 //   QO_FUZZ_WRITE_SEEDS=build-fuzz/seeds-fuzz_corefile build-fuzz/fuzz_corefile -runs=0
 // which writes a few well-formed and slightly damaged images there.
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -61,9 +64,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (!corefile_mountmemory(data, size)) return 0;
+namespace {
 
+void exercise() {
     uint32_t count = corefile_image.numfiles;
     std::vector<std::string> names;
     for (uint32_t i = 0; i < count && i < 64; i++) names.push_back(corefile_image.names[i]);
@@ -96,6 +99,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             corefile_chdir("..");
             break;
         }
+}
+
+// The same bytes as a file, through an anonymous in-memory file.
+int g_memfd = -1;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (corefile_mountmemory(data, size)) exercise();
     corefile_closeimage();
+
+    if (g_memfd < 0) g_memfd = memfd_create("fuzz_corefile", 0);
+    if (g_memfd >= 0 && ftruncate(g_memfd, 0) == 0 &&
+        pwrite(g_memfd, data, size, 0) == (ssize_t)size) {
+        char path[64];
+        snprintf(path, sizeof path, "/proc/self/fd/%d", g_memfd);
+        if (corefile_mountimage(path, 0)) exercise();
+        corefile_closeimage();
+    }
     return 0;
 }
