@@ -33,6 +33,13 @@ constexpr int kRuns = 7;
 thread_local bool t_gameThread = false;
 int g_reportFd = -1;
 
+// Times the child reports, in microseconds of the monotonic clock: its
+// main entered, SDL and the window up, coremain entered, first frame shown.
+struct Marks {
+    long long main, shell, game, frame;
+};
+Marks g_marks;
+
 long long NowMicros() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -42,32 +49,41 @@ long long NowMicros() {
 // SDL's own counter, with one look at the frame counter on the game thread.
 uint32_t WatchClock() {
     if (t_gameThread && currentFrame >= 1) {
-        long long now = NowMicros();
-        if (write(g_reportFd, &now, sizeof(now)) != sizeof(now)) _exit(2);
+        g_marks.frame = NowMicros();
+        if (write(g_reportFd, &g_marks, sizeof(g_marks)) != sizeof(g_marks)) _exit(2);
         _exit(0);
     }
     return SDL_GetTicks();
 }
 
 void GameBody() {
+    g_marks.game = NowMicros();
     t_gameThread = true;
     coremain();
     sdl_requestclose();
 }
 
 int Child(int fd) {
+    g_marks.main = NowMicros();
     g_reportFd = fd;
     sdl_clock = WatchClock;
     // The game's progress lines are not part of the figure's output.
     if (!freopen("/dev/null", "w", stdout)) return 1;
     if (!sdl_startup()) return 1;
+    g_marks.shell = NowMicros();
     return sdl_run(GameBody) == 0 ? 3 : 4;  // reaching this means no frame came
 }
 
-// One run: milliseconds to the first frame, or a negative number.
-double RunOnce(const char *self) {
+// Milliseconds from the parent's fork to each of the child's marks.
+struct Run {
+    double main, shell, game, frame;
+};
+
+// One run; a negative frame time when it failed.
+Run RunOnce(const char *self) {
+    Run failed = {-1, -1, -1, -1};
     int fds[2];
-    if (pipe(fds) != 0) return -1;
+    if (pipe(fds) != 0) return failed;
     long long start = NowMicros();
     pid_t pid = fork();
     if (pid == 0) {
@@ -79,18 +95,24 @@ double RunOnce(const char *self) {
     close(fds[1]);
     if (pid < 0) {
         close(fds[0]);
-        return -1;
+        return failed;
     }
-    long long end = 0;
-    ssize_t got = read(fds[0], &end, sizeof(end));
+    Marks marks;
+    ssize_t got = read(fds[0], &marks, sizeof(marks));
     close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    if (got != sizeof(end)) {
+    if (got != sizeof(marks)) {
         std::fprintf(stderr, "startup: the child ended without a frame (status %d)\n", status);
-        return -1;
+        return failed;
     }
-    return (end - start) / 1000.0;
+    return {(marks.main - start) / 1000.0, (marks.shell - start) / 1000.0,
+            (marks.game - start) / 1000.0, (marks.frame - start) / 1000.0};
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 }  // namespace
@@ -102,14 +124,21 @@ int main(int argc, char **argv) {
         std::printf("startup: no qostarfold.dat in the working directory, skipped\n");
         return 0;
     }
-    std::vector<double> times;
+    std::vector<double> mains, shells, games, frames;
     for (int i = 0; i < kRuns; i++) {
-        double ms = RunOnce("/proc/self/exe");
-        if (ms < 0) return 1;
-        times.push_back(ms);
+        Run run = RunOnce("/proc/self/exe");
+        if (run.frame < 0) return 1;
+        mains.push_back(run.main);
+        shells.push_back(run.shell);
+        games.push_back(run.game);
+        frames.push_back(run.frame);
     }
-    std::sort(times.begin(), times.end());
+    std::sort(frames.begin(), frames.end());
     std::printf("startup to first frame: median %.1f ms (min %.1f ms, max %.1f ms, %d runs)\n",
-                times[kRuns / 2], times.front(), times.back(), kRuns);
+                Median(frames), frames.front(), frames.back(), kRuns);
+    std::printf(
+        "startup medians: main() at %.1f ms, SDL and window up at %.1f ms, "
+        "coremain at %.1f ms\n",
+        Median(mains), Median(shells), Median(games));
     return 0;
 }
