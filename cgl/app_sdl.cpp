@@ -15,6 +15,7 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -161,6 +162,17 @@ int sdl_startup() {
     g_main_thread = std::this_thread::get_id();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         printf("Could not start SDL video: %s\n", SDL_GetError());
+        return 0;
+    }
+    // Without a display SDL falls back to drivers that draw nowhere; a
+    // game nobody can see is not started unless such a driver was asked
+    // for by name (as the tests do).
+    const char *driver = SDL_GetCurrentVideoDriver();
+    const char *asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver && (!strcmp(driver, "offscreen") || !strcmp(driver, "dummy")) &&
+        !(asked && strstr(asked, driver))) {
+        printf("Could not start SDL video: no display available\n");
+        SDL_Quit();
         return 0;
     }
 

@@ -12,8 +12,8 @@ struct Program {
     std::string output;  // everything read so far
 };
 
-// Starts path in directory dir. unset_display removes DISPLAY and
-// SDL_VIDEODRIVER from its environment.
+// Starts path in directory dir. unset_display removes DISPLAY,
+// WAYLAND_DISPLAY and SDL_VIDEODRIVER from its environment.
 bool program_start(Program &program, const std::string &path, const std::string &dir,
                    bool unset_display = false);
 // Reads output until text appears or timeout_ms passes.
