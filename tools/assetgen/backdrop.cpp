@@ -76,7 +76,8 @@ Image MakeBackdrop() {
     for (int y = 0; y < hh; y++) {
         const double v = double(y) / hh;
         for (int x = 0; x < hw; x++) {
-            const double u = double(x) / hw;
+            // Shifted so that the brightest clouds pass behind the title screen.
+            const double u = double(x) / hw + 0.6;
             // Domain warp turns round blobs into wisps.
             double wu = Fbm(u, v, 4, 3, 2, 11) - 0.5, wv = Fbm(u, v, 4, 3, 2, 23) - 0.5;
             double su = u + 0.18 * wu, sv = v + 0.18 * wv;

@@ -271,25 +271,27 @@ Image MakeChain() {
 
 // ---- explosion ----------------------------------------------------------
 
-// Eight frames that play once: a white flash swelling into an orange ring that
-// cools to a few dark embers.
+// Eight frames that play once: a white flash that swells into an orange puff,
+// then cools and breaks up into a few dark embers. Behind a flying ship the
+// frames string together into a flame that tapers off.
 Image MakeExplosion() {
     Image img(64, 8);
     Rng rng(0xE7B105u);
+    const double radius[8] = {1.7, 2.3, 2.9, 3.1, 2.9, 2.5, 2.1, 1.6};
+    const double peak[8] = {1.0, 0.95, 0.82, 0.68, 0.54, 0.42, 0.33, 0.25};
+    const double keep[8] = {1.0, 1.0, 1.0, 0.92, 0.75, 0.55, 0.38, 0.3};
     for (int f = 0; f < 8; f++) {
-        const double t = f / 7.0;
-        const double ring_r = 0.6 + 2.6 * t, width = 0.9 + 0.5 * t;
         for (int y = 0; y < 8; y++)
             for (int x = 0; x < 8; x++) {
                 double dx = x + 0.5 - 4, dy = y + 0.5 - 4, d = std::sqrt(dx * dx + dy * dy);
-                double ring = std::exp(-std::pow((d - ring_r) / width, 2)) * (1 - 0.75 * t);
-                double core = std::pow(1 - t, 2) * std::exp(-d * d / 2.2);
-                double heat = std::max(ring, core) * rng.Range(0.8, 1.1);
-                Rgba c = heat > 0.85   ? Opaque(255, 250, 214)
-                         : heat > 0.62 ? Opaque(255, 222, 92)
+                double flicker = rng.Range(0.85, 1.1), chance = rng.Uniform();
+                if (d > radius[f] || chance > keep[f]) continue;
+                double heat = peak[f] * std::pow(1 - d / (radius[f] + 0.4), 0.6) * flicker;
+                Rgba c = heat > 0.8    ? Opaque(255, 250, 214)
+                         : heat > 0.6  ? Opaque(255, 222, 92)
                          : heat > 0.42 ? Opaque(255, 150, 42)
                          : heat > 0.26 ? Opaque(222, 72, 30)
-                         : heat > 0.14 ? Opaque(136, 32, 22)
+                         : heat > 0.1  ? Opaque(136, 32, 22)
                                        : kClear;
                 if (c.a) img.At(f * 8 + x, y) = c;
             }
