@@ -49,13 +49,15 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-fuzz -j $(JOBS)
 
-# Each fuzz target runs for a bounded time from its seed corpus; any finding fails.
+# Each fuzz target writes its seeds (QO_FUZZ_WRITE_SEEDS), then runs for a
+# bounded time from them; any finding fails.
 FUZZ_SECONDS ?= 60
 fuzz-ci: fuzz
 	@set -e; for f in build-fuzz/fuzz_*; do \
 		[ -x "$$f" ] || continue; name=$$(basename $$f); \
-		corpus=build-fuzz/corpus-$$name; mkdir -p $$corpus; \
-		[ -d build-fuzz/seeds-$$name ] && cp -r build-fuzz/seeds-$$name/. $$corpus/ || true; \
+		corpus=build-fuzz/corpus-$$name; seeds=build-fuzz/seeds-$$name; mkdir -p $$corpus $$seeds; \
+		QO_FUZZ_WRITE_SEEDS=$$seeds $$f -runs=0 >/dev/null 2>&1 || true; \
+		cp -r $$seeds/. $$corpus/; \
 		echo "== $$name for $(FUZZ_SECONDS) s"; \
 		$$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 $$corpus; \
 	done
