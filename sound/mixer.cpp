@@ -155,7 +155,7 @@ int audiodriver_mixbuffers(void *buffer, int length, int /*zero*/) {
         if (v > 32767) v = 32767;
         if (v < -32767) v = -32767;
         if (eightbitout) {
-            out[k] = (uint8_t)((v >> 8) + 128);
+            out[k] = (uint8_t)(v / 256 + 128);  // 1..255, centred on 128
         } else {
             uint16_t u = (uint16_t)(int16_t)v;
             out[2 * k] = (uint8_t)u;

@@ -2,8 +2,8 @@
 // a file inside a resource image in memory, then a loaded result through the
 // mixer so that whatever the reader accepts is also read in full.
 //
-// Seeds: run the target with QO_WAV_SEEDS set to a directory, e.g.
-//   QO_WAV_SEEDS=build-fuzz/seeds-fuzz_wav build-fuzz/fuzz_wav
+// Seeds: run the target with QO_FUZZ_WRITE_SEEDS set to a directory, e.g.
+//   QO_FUZZ_WRITE_SEEDS=build-fuzz/seeds-fuzz_wav build-fuzz/fuzz_wav
 // It writes a few valid WAV files (and near misses) there and exits.
 #include <sys/stat.h>
 
@@ -104,7 +104,7 @@ void mix(s_sound *sound) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/) {
-    if (const char *dir = std::getenv("QO_WAV_SEEDS")) {
+    if (const char *dir = std::getenv("QO_FUZZ_WRITE_SEEDS")) {
         writeseeds(dir);
         std::exit(0);
     }
