@@ -13,6 +13,7 @@
 #include <SDL.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -58,6 +59,7 @@ struct Request {
 
 std::mutex g_request_lock;
 std::condition_variable g_request_done;
+std::condition_variable g_request_arrived;
 std::vector<Request *> g_requests;
 std::atomic<bool> g_pumping{false};
 std::thread::id g_main_thread;
@@ -85,6 +87,7 @@ void sdl_runonmainthread(const std::function<void()> &fn) {
     Request request{&fn, false};
     std::unique_lock<std::mutex> lock(g_request_lock);
     g_requests.push_back(&request);
+    g_request_arrived.notify_one();
     g_request_done.wait(lock, [&] { return request.done; });
 }
 
@@ -97,6 +100,20 @@ int CGL_SetTitle(const char *title) {
 // ---------------------------------------------------------------------------
 // Events
 
+static bool twin_held(SDL_Scancode released) {
+    static const SDL_Scancode pairs[][2] = {{SDL_SCANCODE_LSHIFT, SDL_SCANCODE_RSHIFT},
+                                            {SDL_SCANCODE_LCTRL, SDL_SCANCODE_RCTRL},
+                                            {SDL_SCANCODE_LALT, SDL_SCANCODE_RALT},
+                                            {SDL_SCANCODE_RETURN, SDL_SCANCODE_KP_ENTER}};
+    const Uint8 *state = SDL_GetKeyboardState(nullptr);
+    if (!state) return false;
+    for (const auto &pair : pairs) {
+        if (released == pair[0]) return state[pair[1]] != 0;
+        if (released == pair[1]) return state[pair[0]] != 0;
+    }
+    return false;
+}
+
 void sdl_handleevent(const SDL_Event &event) {
     switch (event.type) {
         case SDL_KEYDOWN:
@@ -104,7 +121,10 @@ void sdl_handleevent(const SDL_Event &event) {
             int k = sdl_translatekey(event.key.keysym.sym) & 0xFF;
             if (k == 0) break;
             bool down = event.type == SDL_KEYDOWN;
-            sdl_asynckeys[k].store(down ? 1 : 0, std::memory_order_relaxed);
+            // Shift, Ctrl, Alt and Enter have two keys each behind one code:
+            // the code stays down while the other key of the pair is held.
+            bool held = down || twin_held(event.key.keysym.scancode);
+            sdl_asynckeys[k].store(held ? 1 : 0, std::memory_order_relaxed);
             // Alt, anything typed with Alt held, and F10 are system keys:
             // they never reach the key table through the message path.
             bool system_key = k == 18 || k == 121 || (event.key.keysym.mod & KMOD_ALT);
@@ -160,7 +180,7 @@ void sdl_requestclose() {
 
 int sdl_startup() {
     g_main_thread = std::this_thread::get_id();
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_JOYSTICK) != 0) {
         printf("Could not start SDL video: %s\n", SDL_GetError());
         return 0;
     }
@@ -235,7 +255,10 @@ int sdl_run(void (*body)()) {
                 sdl_handleevent(event);
         } else {
             serve_requests();
-            SDL_Delay(1);
+            // Sleep 1 ms, or less when the game thread asks for something.
+            std::unique_lock<std::mutex> lock(g_request_lock);
+            g_request_arrived.wait_for(lock, std::chrono::milliseconds(1),
+                                       [] { return !g_requests.empty(); });
         }
         serve_requests();
     }
