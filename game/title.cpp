@@ -23,11 +23,13 @@
 // globals in main.cpp.
 
 const char *const titleVersion = "V 0.91B";
-const char *const titleNotice = "(C) 2026 QUILLMOTH STUDIO";
+// The intro presents the maker, QO, and the QO STARFOLD team; the notice
+// and the credits name them the same way.
+const char *const titleNotice = "(C) 2026 QO STARFOLD TEAM";
 const char *const creditsText[3] = {
-    "GAMEPLAY & DESIGN: THE PLAY CREW",
-    "CODE & GRAPHICS: THE ENGINE CREW",
-    "SOUNDTRACK: THE SYNTH CREW",
+    "GAMEPLAY & DESIGN: QO PLAY CREW",
+    "CODE & GRAPHICS: QO ENGINE CREW",
+    "SOUNDTRACK: QO SYNTH CREW",
 };
 
 namespace {

@@ -1,11 +1,17 @@
-// The title screen's pages, timers, attract cycle and keys, frame by frame.
+// The title screen's pages, timers, attract cycle and keys, frame by frame,
+// and what its pages and the name entry draw.
+#include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "cgl/cgl.h"
+#include "common/gl_fixture.h"
+#include "corefile/corefile.h"
 #include "game/assets.h"
 #include "game/header.h"
+#include "game/highscore.h"
 #include "game/title.h"
 #include "sound/sound.h"
 
@@ -244,4 +250,121 @@ TEST(Title, AfterANameEntry_TheHighscorePageStaysOnePeriod) {
     for (int frame = 0; frame < 384; frame++) ASSERT_EQ(shown[frame], TITLE_HIGHSCORES) << frame;
     for (int frame = 384; frame < 768; frame++) ASSERT_EQ(shown[frame], TITLE_MAIN) << frame;
     EXPECT_EQ(shown[768], TITLE_CREDITS);
+}
+
+// ---------------------------------------------------------------------------
+// Drawing, read back from a real framebuffer
+// ---------------------------------------------------------------------------
+
+namespace {
+
+class TitleDrawTest : public GLTest {
+protected:
+    void SetUp() override {
+        GLTest::SetUp();
+        if (HasFatalFailure()) return;
+        if (fb < 0) fb = CGL_InitFramebuffer(360, 240);
+        CGL_SetFramebuffer(fb);
+        Clear();
+    }
+    static void Clear() {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    // Rows y0..y1 (top-down, inclusive) of the picture, colour only.
+    static std::vector<uint32_t> Rows(int y0, int y1) {
+        std::vector<uint32_t> p = gl_read_pixels(0, 239 - y1, 360, y1 - y0 + 1);
+        for (auto &v : p) v &= 0xFFFFFF;
+        return p;
+    }
+    static bool AnyLit(const std::vector<uint32_t> &p) {
+        for (uint32_t v : p)
+            if (v) return true;
+        return false;
+    }
+    // The game's fonts from the resource image beside the tests, once.
+    static bool Fonts() {
+        static int state = 0;
+        if (state == 0) {
+            state = -1;
+            if (corefile_mountimage("qostarfold.dat", 0) > 0) {
+                CGL_InitFont("font_game.tga", &font_game);
+                CGL_InitFont("font_game2.tga", &font_game2);
+                if (font_game.numletters > 60 && font_game2.numletters > 60) state = 1;
+            }
+        }
+        return state > 0;
+    }
+    static int fb;
+};
+int TitleDrawTest::fb = -1;
+
+}  // namespace
+
+TEST_F(TitleDrawTest, HighscorePage_DrawsThePlayersEntriesInTheFirstFont) {
+    ASSERT_TRUE(Fonts());
+    InitHighscores();
+    std::strcpy(player.name, "ACE");
+    InsertHighscore("ACE", 1700, 2);
+    InsertHighscore("ACES", 1500, 2);   // not the same name
+    InsertHighscore("%s%n%s", 300, 2);  // a name from a file is text, never a format
+    difficulty = 2;
+    s_titlestate title;
+    TitleBegin(&title, 3);
+    DrawTitlePage(&title);
+
+    const int height = font_game.height > font_game2.height ? font_game.height : font_game2.height;
+    for (int k = 0; k < kHighscorePlaces; k++) {
+        int y = 52 + 16 * k;
+        std::vector<uint32_t> page = Rows(y, y + height - 1);
+        ASSERT_TRUE(AnyLit(page)) << k;
+        // The same row drawn by itself in either font.
+        std::vector<uint32_t> rows[2];
+        const s_font *fonts[2] = {&font_game, &font_game2};
+        for (int f = 0; f < 2; f++) {
+            Clear();
+            CGL_DrawText(64, y, *fonts[f], "%02d. %s", k + 1, highscores[2][k].name);
+            CGL_DrawText(256, y, *fonts[f], "%05d", highscores[2][k].score);
+            rows[f] = Rows(y, y + height - 1);
+        }
+        ASSERT_NE(rows[0], rows[1]) << "the two fonts look alike";
+        bool own = std::strcmp(highscores[2][k].name, "ACE") == 0;
+        EXPECT_EQ(page, rows[own ? 0 : 1]) << "place " << k + 1;
+        Clear();
+        DrawTitlePage(&title);
+    }
+    player.name[0] = 0;
+}
+
+TEST_F(TitleDrawTest, Intro_DrawsNothingFirstThenTheLineAtY120) {
+    ASSERT_TRUE(Fonts());
+    s_titlestate title;
+    TitleBegin(&title, 0);
+    title.introTimer = 100;
+    DrawTitlePage(&title);
+    EXPECT_FALSE(AnyLit(Rows(0, 239)));
+
+    title.introTimer = 300;
+    DrawTitlePage(&title);
+    EXPECT_FALSE(AnyLit(Rows(0, 119)));
+    EXPECT_TRUE(AnyLit(Rows(120, 120 + font_game.height - 1)));
+    EXPECT_FALSE(AnyLit(Rows(120 + font_game.height, 239)));
+}
+
+TEST_F(TitleDrawTest, NameEntry_DrawsTheNameAsTextWithItsCursorCentred) {
+    ASSERT_TRUE(Fonts());
+    std::strcpy(player.name, "%s%n%x");
+    s_nameentry entry;
+    NameEntryBegin(&entry);
+    for (int frame : {0, 16}) {
+        currentFrame = frame;
+        Clear();
+        NameEntryDraw(&entry);
+        std::vector<uint32_t> drawn = Rows(184, 184 + font_game.height - 1);
+        Clear();
+        const char *cursor = frame % 32 <= 15 ? "_" : " ";
+        CGL_DrawText(180 - 3 * 7, 184, font_game, "%s%s", player.name, cursor);
+        EXPECT_EQ(drawn, Rows(184, 184 + font_game.height - 1)) << frame;
+    }
+    player.name[0] = 0;
 }
