@@ -366,7 +366,9 @@ int cgl_readtga(const char *name, s_bitmap *bitmap) {
     if (!corefile_open(name, &f, 0)) return 0;
     size_t size = f.size > 0 ? (size_t)f.size : 0;
     if (size > kMaxFileSize) size = kMaxFileSize;
-    auto *buffer = static_cast<unsigned char *>(malloc(size ? size : 1));
+    // Cleared, so that a read that delivers less than the directory promised
+    // leaves zeros rather than old heap bytes.
+    auto *buffer = static_cast<unsigned char *>(calloc(size ? size : 1, 1));
     if (!buffer) {
         corefile_close(&f);
         return 0;

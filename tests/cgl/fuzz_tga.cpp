@@ -5,6 +5,8 @@
 // image type (1, 2, 3, 9, 10, 11), depth (8, 15, 16, 24, 32), origin and
 // interleave into <dir> and exit.
 // QO_FUZZ_VERBOSE=1 keeps the reader's progress lines on standard output.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +49,7 @@ std::vector<uint32_t> scene(int w, int h, int depth, bool indexed) {
 }
 
 void write_seeds(const char *dir) {
+    mkdir(dir, 0755);  // may exist already
     struct Kind {
         int type, depth, cmapentry;
     } kinds[] = {{1, 8, 24},  {1, 8, 16},  {9, 8, 24}, {9, 8, 15},  {2, 15, 0},
