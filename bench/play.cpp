@@ -57,6 +57,8 @@ void Relatch() {
 }  // namespace
 
 int main() {
+    // Uncapped: no waiting for the display's refresh.
+    setenv("vblank_mode", "0", 0);
     if (!gl_context_up()) {
         printf("play: no OpenGL context\n");
         return 1;
@@ -66,6 +68,7 @@ int main() {
     CGL_InitShader(vv_starfold, ff_starfold);
     CGL_SetScanlineValue(0.2f);
     LoadGraphics();
+    VSyncOn(0);
 
     srand(1);
     InitBGStars();
