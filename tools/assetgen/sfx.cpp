@@ -33,7 +33,9 @@ std::vector<float> MakePickup() {
         double t = double(i) / rate;
         double hz = t < 0.045 ? MidiHz(88) : MidiHz(95);  // E6 then B6
         double dt = hz / rate;
-        double env = std::exp(-t * (t < 0.045 ? 10.0 : 22.0)) * (t < 0.045 ? 1.0 : 0.9);
+        // One continuous envelope: a step in it at the note change would click.
+        double env = t < 0.045 ? std::exp(-t * 10.0)
+                               : std::exp(-0.045 * 10.0) * std::exp(-(t - 0.045) * 22.0);
         double v = 0.55 * Pulse(phase, dt, 0.25) + 0.45 * std::sin(2 * M_PI * sub);
         s[i] = float(v * env);
         phase += dt;
