@@ -423,8 +423,8 @@ std::vector<float> MakeMusic() {
             if (p.kick[s] == 'K') Kick(drums, t, 0.62);
             if (p.snare[s] == 'S') Snare(drums, noise, t, 0.34);
             if (p.snare[s] == 's') Snare(drums, noise, t, 0.2);
-            if (p.hat[s] == 'h') Hat(drums, noise, t, (s % 4 == 0) ? 0.16 : 0.11, 70, 0.06);
-            if (p.hat[s] == 'o') Hat(drums, noise, t, 0.12, 14, 0.2);
+            if (p.hat[s] == 'h') Hat(drums, noise, t, (s % 4 == 0) ? 0.12 : 0.08, 70, 0.06);
+            if (p.hat[s] == 'o') Hat(drums, noise, t, 0.09, 14, 0.2);
         }
     }
 
