@@ -223,6 +223,14 @@ void NameEntryKey(s_nameentry *entry, int code, int changed) {
     player.name[entry->length] = 0;
 }
 
+void NameEntryReadKey(s_nameentry *entry) {
+    // The key code is read in every frame, fading or not, so that a key that
+    // went down while the screen faded in does not count once it is over.
+    int code = 0, changed = 0;
+    CGL_GetKeycode(&code, &changed);
+    NameEntryKey(entry, code, changed);
+}
+
 void NameEntryDraw(const s_nameentry *entry) {
     CGL_DrawCenteredText(32, font_game, "-= NEW HIGHSCORE =-");
     CGL_DrawCenteredText(72, font_game2, "CONGRATULATIONS! YOU HAVE A NEW HIGHSCORE!");
@@ -247,11 +255,7 @@ void EnterHighscoreScreen() {
         CGL_WaitRefresh();
         DrawTitleBackdrop();
         NameEntryDraw(&entry);
-        // The key code is read in every frame, so a key that went down while
-        // the screen faded in does not count once the fade is over.
-        int code = 0, changed = 0;
-        CGL_GetKeycode(&code, &changed);
-        NameEntryKey(&entry, code, changed);
+        NameEntryReadKey(&entry);
         HandleFade(&entry.fadeState);
         CGL_SetFadeValue(fade);
         CGL_SwapBuffers();

@@ -63,5 +63,7 @@ void NameEntryBegin(s_nameentry *entry);
 // Applies one key code (CGL_KEYCODE_..., or a letter code) to player.name.
 // Only a changed code while the screen is not fading counts.
 void NameEntryKey(s_nameentry *entry, int code, int changed);
+// One frame's key: reads the key reader (CGL_GetKeycode) and applies it.
+void NameEntryReadKey(s_nameentry *entry);
 // Draws the texts and the name with its blinking cursor.
 void NameEntryDraw(const s_nameentry *entry);

@@ -389,3 +389,33 @@ TEST(NameEntry, KeysWhileFadingInAreIgnored) {
     EXPECT_EQ(entry.length, 0);
     EXPECT_EQ(entry.fadeState, GAMESTATE_FADEIN);
 }
+
+TEST(NameEntry, AKeyHeldThroughTheFadeInIsNotTypedAfterIt) {
+    InitHighscores();
+    cgl_keycode = 0;
+    cgl_input_prevkeycode = 0;
+    s_nameentry entry;
+    NameEntryBegin(&entry);
+    cgl_keycode = 'Q';  // goes down in the first frame and stays down
+    while (entry.fadeState != GAMESTATE_PLAY) {
+        NameEntryReadKey(&entry);
+        HandleFade(&entry.fadeState);
+    }
+    NameEntryReadKey(&entry);
+    NameEntryReadKey(&entry);
+    EXPECT_STREQ(player.name, "");
+
+    // Released (the key-up clears both words), then pressed again: typed once.
+    cgl_keycode = 0;
+    cgl_input_prevkeycode = 0;
+    NameEntryReadKey(&entry);
+    cgl_keycode = 'Q';
+    NameEntryReadKey(&entry);
+    NameEntryReadKey(&entry);
+    EXPECT_STREQ(player.name, "Q");
+    cgl_keycode = 13;  // the Enter key
+    NameEntryReadKey(&entry);
+    EXPECT_EQ(entry.fadeState, GAMESTATE_FADEOUT);
+    cgl_keycode = 0;
+    cgl_input_prevkeycode = 0;
+}
