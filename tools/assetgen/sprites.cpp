@@ -196,12 +196,10 @@ Image MakePlanet(int kind) {
                 double rift = std::fabs(PeriodicFbm(uu, v, 4, 2, 4, 607) - 0.5);
                 r = 78 + 50 * n, g = 42 + 30 * n, b = 104 + 60 * n;
                 if (rift < 0.035) {
-                    double k = 1 - rift / 0.035;  // emissive: not darkened by the shade
-                    glow_r = 255 * k, glow_g = 130 * k, glow_b = 60 * k;
-                }
-                if (rift < 0.035) {
-                    Rgba c = OpaqueF(r * shade + glow_r, g * shade + glow_g, b * shade + glow_b);
-                    img.At(x, y) = c;
+                    // Lava glows by itself: not darkened by the shade, no limb.
+                    double k = 1 - rift / 0.035;
+                    img.At(x, y) =
+                        OpaqueF(r * shade + 255 * k, g * shade + 130 * k, b * shade + 60 * k);
                     continue;
                 }
                 glow_r = 230, glow_g = 140, glow_b = 255;
