@@ -118,7 +118,9 @@ void TitleStep(s_titlestate *title, int pressed, int mouseButtons) {
 
     if (title->page != TITLE_INTRO) {
         title->page = attract_screens[(title->attractTimer / kAttractPeriod) % 4];
-        title->attractTimer++;
+        // Kept within one cycle, so a title screen left running for ever
+        // never overflows its timer into a negative page index.
+        title->attractTimer = (title->attractTimer + 1) % (4 * kAttractPeriod);
     }
     HandleFade(&title->fadeState);
 }
