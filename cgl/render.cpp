@@ -28,6 +28,9 @@ int CGL_CreateTexture(s_bitmap bitmap) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexImage2D(GL_TEXTURE_2D, 0, 4, bitmap.width, bitmap.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                  bitmap.pixels);
+    // The bind above went past the cache: forget what it holds, or the next
+    // CGL_BindTexture of the previous id would be skipped and draw this one.
+    CGL_lasttextureid = -1;
     return (int)id;
 }
 
@@ -35,6 +38,7 @@ void CGL_UpdateTexture(s_bitmap bitmap) {
     glBindTexture(GL_TEXTURE_2D, (GLuint)bitmap.texture);
     glTexImage2D(GL_TEXTURE_2D, 0, 4, bitmap.width, bitmap.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                  bitmap.pixels);
+    CGL_lasttextureid = -1;
 }
 
 void CGL_DeleteTexture(s_bitmap bitmap) {

@@ -67,6 +67,26 @@ TEST_F(RenderTest, BindTexture_SkipsRepeatedBindUntilFramePresented) {
     EXPECT_EQ(CGL_stats_numtexturebinds, 1);
 }
 
+TEST_F(RenderTest, CreateAndUpdateTexture_DoNotLeaveTheCacheStale) {
+    int a = solid_texture(2, 2, 0xFF0000);
+    CGL_BindTexture(a);
+    int b = solid_texture(2, 2, 0x00FF00);  // binds b directly
+    CGL_BindTexture(a);
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(bound, a);
+
+    uint32_t pixel = 0xFF0000FFu;
+    s_bitmap bitmap{};
+    bitmap.width = bitmap.height = 1;
+    bitmap.pixels = &pixel;
+    bitmap.texture = b;
+    CGL_UpdateTexture(bitmap);
+    CGL_BindTexture(a);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(bound, a);
+}
+
 TEST_F(RenderTest, RenderState_RequestIsAllOrNothing) {
     CGL_DisableRenderState(0x0F);
     CGL_EnableRenderState(CGL_RENDERSTATE_ALPHATEST);
