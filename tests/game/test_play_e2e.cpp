@@ -145,7 +145,7 @@ float BearingToPlanet(const Snapshot &s) {
 void Driver(const std::string &resultsPath) {
     enum Phase { TITLE, GAME, AFTER } phase = TITLE;
     enum Plan { CRUISE, SEEK, SWING, COAST, CRASH } plan = CRUISE;
-    int gameStart = -1, crashFrame = -1, endFrame = -1, afterStart = -1;
+    int gameStart = -1, crashFrame = -1, endFrame = -1, afterStart = -1, fadedIn = -1;
     int latches = 0, slingshots = 0, pickups = 0, maxCombo = 0, expectedScore = 0;
     int planStart = 0, latchedFrames = 0, endState = 0, score = 0;
     bool prevAlive = true;
@@ -188,6 +188,7 @@ void Driver(const std::string &resultsPath) {
             if (s.combo > maxCombo) maxCombo = s.combo;
             prevCombo = s.combo;
             if (prevAlive && !s.alive) crashFrame = s.frame;
+            if (fadedIn < 0 && s.gameState == GAMESTATE_PLAY) fadedIn = s.frame;
             prevAlive = s.alive;
             score = s.score;
 
@@ -281,11 +282,11 @@ void Driver(const std::string &resultsPath) {
                 if (trace) fclose(trace);
                 trace = nullptr;
                 std::ofstream out(resultsPath);
-                out << "gameStart " << gameStart << "\ncrashFrame " << crashFrame << "\nendFrame "
-                    << endFrame << "\nendState " << endState << "\nscore " << score
-                    << "\nexpectedScore " << expectedScore << "\npickups " << pickups
-                    << "\nmaxCombo " << maxCombo << "\nlatches " << latches << "\nlatchedFrames "
-                    << latchedFrames << "\nslingshots " << slingshots << "\n";
+                out << "gameStart " << gameStart << "\nfadedIn " << fadedIn << "\ncrashFrame "
+                    << crashFrame << "\nendFrame " << endFrame << "\nendState " << endState
+                    << "\nscore " << score << "\nexpectedScore " << expectedScore << "\npickups "
+                    << pickups << "\nmaxCombo " << maxCombo << "\nlatches " << latches
+                    << "\nlatchedFrames " << latchedFrames << "\nslingshots " << slingshots << "\n";
             }
         }
 
@@ -418,6 +419,8 @@ TEST(PlayE2E, ScriptedGameLatchesSlingshotsScoresAndCrashes) {
     ASSERT_FALSE(r.empty()) << "no results\n" << log;
     // Intro skipped at 70, Enter at 120, then the title fades out.
     EXPECT_GT(r["gameStart"], 120);
+    // The fade-in takes 51 steps; play (state 0) begins in the frame after.
+    EXPECT_EQ(r["fadedIn"], r["gameStart"] + 51);
     EXPECT_EQ(r["latches"], 2);
     EXPECT_EQ(r["slingshots"], 2);
     EXPECT_GT(r["latchedFrames"], 20);
