@@ -263,6 +263,13 @@ int sdl_run(void (*body)()) {
         serve_requests();
     }
 
+    // A game that asked for the close itself is returning right now; give
+    // it a moment to finish so that the normal end joins it.
+    for (int waited = 0; waited < 200 && !g_game_finished.load(std::memory_order_acquire);
+         waited++) {
+        serve_requests();
+        SDL_Delay(1);
+    }
     fflush(stdout);
     if (!g_game_finished.load(std::memory_order_acquire)) {
         // The window was closed while the game runs: end the process here,
