@@ -46,7 +46,7 @@ static std::vector<uint8_t> TgaHeader(const Image &img, bool with_alpha, bool rl
     out.push_back(0);                              // no image ID
     out.push_back(0);                              // no colour map
     out.push_back(rle ? 10 : 2);                   // true colour, raw or run-length coded
-    for (int i = 0; i < 5; i++) out.push_back(0);  // colour map spec
+    for (int i = 0; i < 5; i++) out.push_back(0);  // no colour map entries
     Put16(out, 0);                                 // x origin
     Put16(out, 0);                                 // y origin
     Put16(out, unsigned(img.width));
