@@ -33,7 +33,7 @@ int xClosestPlanet = 0, yClosestPlanet = 0;
 float distClosestPlanet = 0;
 
 const char *difficultyText[3] = {"EASY", "MEDIUM", "HARD"};
-const char *introtext[4] = {"", "QO PRESENTS", "A GAME BY THE QO STARFOLD TEAM", ""};
+const char *introtext[4] = {"", "QUILLMOTH STUDIO PRESENTS", "A GAME BY THE QUILLMOTH TEAM", ""};
 int attract_screens[4] = {1, 3, 1, 2};
 
 // ---------------------------------------------------------------------------

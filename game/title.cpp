@@ -23,13 +23,13 @@
 // globals in main.cpp.
 
 const char *const titleVersion = "V 0.91B";
-// The intro presents the maker, QO, and the QO STARFOLD team; the notice
-// and the credits name them the same way.
-const char *const titleNotice = "(C) 2026 QO STARFOLD TEAM";
+// The intro presents the studio and its team; the notice and the credits
+// name them the same way.
+const char *const titleNotice = "(C) 2026 QUILLMOTH STUDIO";
 const char *const creditsText[3] = {
-    "GAMEPLAY & DESIGN: QO PLAY CREW",
-    "CODE & GRAPHICS: QO ENGINE CREW",
-    "SOUNDTRACK: QO SYNTH CREW",
+    "GAME CODE & DESIGN: QUILLMOTH PLAY TEAM",
+    "CODE & GRAPHICS: QUILLMOTH ENGINE TEAM",
+    "SOUNDTRACK: QUILLMOTH SOUND TEAM",
 };
 
 namespace {
