@@ -172,6 +172,12 @@ void Key(SDL_Keycode key, bool down) {
     event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     event.key.keysym.sym = key;
     if (SDL_PushEvent(&event) < 0) Fail("SDL_PushEvent");
+    // Wait until the pump has handled it: on a busy machine a press and its
+    // release could otherwise both be handled between two frames, and the
+    // game would never see the key.
+    int vk = sdl_translatekey(key);
+    WaitUntil("the key event to be handled",
+              [&] { return (sdl_asynckeys[vk].load() != 0) == down; });
 }
 
 // Down for a few frames, then up: each frame reads the keys once.
