@@ -387,11 +387,10 @@ int LoadImageTGA(const char *name, s_bitmap *bitmap) {
         return 0;
     }
     if (!cgl_readtga(name, bitmap)) return 0;
-    // The texture gets its storage here and its pixels from the upload that
-    // follows every load, so the picture crosses to OpenGL once.
-    s_bitmap storage = *bitmap;
-    storage.pixels = nullptr;
-    bitmap->texture = CGL_CreateTexture(storage);
+    // The texture is made from the decoded pixels, so the picture crosses to
+    // OpenGL once. (Making empty storage first and uploading into it costs
+    // more than the upload itself on a software renderer.)
+    bitmap->texture = CGL_CreateTexture(*bitmap);
     cgl_bitmaplist[cgl_numbitmaps++] = bitmap;
     return 1;
 }
@@ -429,7 +428,6 @@ static int load_bitmap(const char *name, s_bitmap *bitmap) {
         printf("- ERROR: Image %s not loaded.\n", name);
         return 0;
     }
-    CGL_UpdateTexture(*bitmap);
     return 1;
 }
 
