@@ -175,8 +175,9 @@ void CGL_InitControllers() {
     CopyLayout(n++, CGL_controllerlayoutB);
     ClearController(&CGL_controller[n++], CGL_CONTROLLER_MOUSE, 0);
     ClearController(&CGL_controller[n++], CGL_CONTROLLER_KEYCODE, 0);
+    // The merge's previous result is kept: a button held across a rerun is
+    // not reported as newly pressed again.
     CGL_numcontrollers = n;
-    cgl_input_prevcontrollerkey = 0;
 }
 
 void CGL_AddKeyController(const int *codes) {

@@ -578,6 +578,14 @@ TEST_F(Controllers, GetAll_MergesLayoutsButNotMouseOrKeycode) {
     CGL_GetAllControllers(&held, &pressed);
     EXPECT_EQ(held, CGL_KEY_DOWN | CGL_KEY_BUTTON1 | CGL_KEY_ESCAPE);
 
+    // A rerun of the init keeps the merge's memory: only what layout B adds
+    // back is new.
+    CGL_InitControllers();
+    CGL_GetAllControllers(&held, &pressed);
+    EXPECT_EQ(held,
+              CGL_KEY_BUTTON5 | CGL_KEY_RIGHT | CGL_KEY_DOWN | CGL_KEY_BUTTON1 | CGL_KEY_ESCAPE);
+    EXPECT_EQ(pressed, CGL_KEY_BUTTON5 | CGL_KEY_RIGHT);
+
     SendButton(SDL_BUTTON_LEFT, false);
     for (SDL_Keycode k : {SDLK_k, SDLK_UP, SDLK_d, SDLK_SPACE, SDLK_DOWN, SDLK_ESCAPE}) Release(k);
 }
