@@ -5,7 +5,9 @@
 #include "game/assets.h"
 #include "cgl/cgl.h"
 #include "sound/sound.h"
+#include "common/gl_fixture.h"
 
+#include <GL/glew.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -366,4 +368,77 @@ TEST_F(PlayerTest, Trail_OneSparklePerFrameBehindTheShipThenAllAround) {
         if (player.sparkle[(player.sparkleCount - 1) % 32].dy < -0.5f) upwards = true;
     }
     EXPECT_TRUE(upwards);
+}
+
+namespace {
+
+// The chain drawn with a stand-in link: an 8 by 8 cell whose top two rows
+// are white and the rest clear, so a drawn link shows where it is and which
+// way its top points.
+class ChainTest : public GLTest {
+protected:
+    void SetUp() override {
+        GLTest::SetUp();
+        if (HasFatalFailure()) return;
+        if (fb_ < 0) fb_ = CGL_InitFramebuffer(360, 240);
+        CGL_SetFramebuffer(fb_);
+        if (sheet_.pixels == nullptr) {
+            ASSERT_EQ(CGL_CreateBitmap(8, 8, &sheet_), 1);
+            for (int i = 0; i < sheet_.numpixels; i++) sheet_.pixels[i] = i < 16 ? 0xFFFFFFFF : 0;
+            CGL_UpdateBitmap(sheet_);
+        }
+        saved_ = spr_chain[0];
+        CGL_GetSprite(0, 0, 8, 8, &sheet_, &spr_chain[0]);
+        scrollx = scrolly = 0;
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    void TearDown() override { spr_chain[0] = saved_; }
+    static bool Lit(int x, int y) { return (gl_read_pixels(x, 239 - y, 1, 1)[0] & 0xFFFFFF) != 0; }
+    static int fb_;
+    static s_bitmap sheet_;
+    s_sprite saved_{};
+};
+int ChainTest::fb_ = -1;
+s_bitmap ChainTest::sheet_{};
+
+}  // namespace
+
+TEST_F(ChainTest, DrawChain_LinksFromLatchDistanceCrawlingByPhaseTopsTowardThePlanet) {
+    // Latched at 100: 100 / 12 + 2 = 10 links. The planet is 120 straight up,
+    // so links are 12 apart; phase 4 starts them half a spacing up, at y 194,
+    // each drawn 4 up and left of its point.
+    distClosestPlanet = 100;
+    currentFrame = 8 * 50 + 4;
+    scrollx = 1000;
+    scrolly = 2000;
+    player.DrawChain(1100, 2200, 1100, 2080);
+    for (int i = 0; i < 10; i++) {
+        int top = 190 - 12 * i;
+        EXPECT_TRUE(Lit(96, top) && Lit(103, top + 1)) << "link " << i;
+        // Not turned: its top rows point up, towards the planet.
+        EXPECT_FALSE(Lit(99, top + 2) || Lit(99, top + 7)) << "link " << i;
+        EXPECT_FALSE(Lit(95, top) || Lit(104, top)) << "link " << i;
+    }
+    EXPECT_FALSE(Lit(99, 198));        // where phase 0 would start
+    EXPECT_FALSE(Lit(99, 190 - 120));  // no eleventh link
+    currentFrame = 8 * 50;
+    glClear(GL_COLOR_BUFFER_BIT);
+    player.DrawChain(1100, 2200, 1100, 2080);
+    EXPECT_TRUE(Lit(99, 196));
+    EXPECT_FALSE(Lit(99, 190));
+
+    // The planet to the right: the link turns 90 degrees, its top to the
+    // right-hand side.
+    glClear(GL_COLOR_BUFFER_BIT);
+    distClosestPlanet = 30;  // 4 links, 30 apart
+    currentFrame = 0;
+    player.DrawChain(1100, 2100, 1220, 2100);
+    for (int i = 0; i < 4; i++) {
+        int left = 96 + 30 * i;
+        EXPECT_TRUE(Lit(left + 7, 96) && Lit(left + 6, 103)) << "link " << i;
+        EXPECT_FALSE(Lit(left, 99) || Lit(left + 3, 99)) << "link " << i;
+    }
+    EXPECT_FALSE(Lit(96 + 30 * 4 + 7, 99));
+    scrollx = scrolly = 0;
 }
