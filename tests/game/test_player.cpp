@@ -372,10 +372,11 @@ TEST_F(PlayerTest, Trail_OneSparklePerFrameBehindTheShipThenAllAround) {
 
 namespace {
 
-// The chain drawn with a stand-in link: an 8 by 8 cell whose top two rows
-// are white and the rest clear, so a drawn link shows where it is and which
-// way its top points.
-class ChainTest : public GLTest {
+// Drawing with stand-in pictures. The chain link is an 8 by 8 cell whose
+// top two rows are white and the rest clear, so a drawn link shows where it
+// is and which way its top points. The ship's three cells, 32 by 32 each,
+// are clear but for a 4 by 4 white square at (8k, 0) in cell k.
+class PlayerDrawTest : public GLTest {
 protected:
     void SetUp() override {
         GLTest::SetUp();
@@ -383,28 +384,42 @@ protected:
         if (fb_ < 0) fb_ = CGL_InitFramebuffer(360, 240);
         CGL_SetFramebuffer(fb_);
         if (sheet_.pixels == nullptr) {
-            ASSERT_EQ(CGL_CreateBitmap(8, 8, &sheet_), 1);
-            for (int i = 0; i < sheet_.numpixels; i++) sheet_.pixels[i] = i < 16 ? 0xFFFFFFFF : 0;
+            ASSERT_EQ(CGL_CreateBitmap(104, 32, &sheet_), 1);
+            for (int i = 0; i < sheet_.numpixels; i++) {
+                int x = i % 104, y = i / 104;
+                bool link = x < 8 && y < 2;
+                bool ship = x >= 8 && y < 4 && (x - 8) % 32 >= ((x - 8) / 32) * 8 &&
+                            (x - 8) % 32 < ((x - 8) / 32) * 8 + 4;
+                sheet_.pixels[i] = (link || ship) ? 0xFFFFFFFF : 0;
+            }
             CGL_UpdateBitmap(sheet_);
         }
         saved_ = spr_chain[0];
         CGL_GetSprite(0, 0, 8, 8, &sheet_, &spr_chain[0]);
+        for (int k = 0; k < 3; k++) {
+            savedShip_[k] = spr_player[k];
+            CGL_GetSprite(8 + 32 * k, 0, 32, 32, &sheet_, &spr_player[k]);
+        }
         scrollx = scrolly = 0;
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
     }
-    void TearDown() override { spr_chain[0] = saved_; }
+    void TearDown() override {
+        spr_chain[0] = saved_;
+        for (int k = 0; k < 3; k++) spr_player[k] = savedShip_[k];
+    }
     static bool Lit(int x, int y) { return (gl_read_pixels(x, 239 - y, 1, 1)[0] & 0xFFFFFF) != 0; }
     static int fb_;
     static s_bitmap sheet_;
     s_sprite saved_{};
+    s_sprite savedShip_[3]{};
 };
-int ChainTest::fb_ = -1;
-s_bitmap ChainTest::sheet_{};
+int PlayerDrawTest::fb_ = -1;
+s_bitmap PlayerDrawTest::sheet_{};
 
 }  // namespace
 
-TEST_F(ChainTest, DrawChain_LinksFromLatchDistanceCrawlingByPhaseTopsTowardThePlanet) {
+TEST_F(PlayerDrawTest, DrawChain_LinksFromLatchDistanceCrawlingByPhaseTopsTowardThePlanet) {
     // Latched at 100: 100 / 12 + 2 = 10 links. The planet is 120 straight up,
     // so links are 12 apart; phase 4 starts them half a spacing up, at y 194,
     // each drawn 4 up and left of its point.
@@ -440,5 +455,33 @@ TEST_F(ChainTest, DrawChain_LinksFromLatchDistanceCrawlingByPhaseTopsTowardThePl
         EXPECT_FALSE(Lit(left, 99) || Lit(left + 3, 99)) << "link " << i;
     }
     EXPECT_FALSE(Lit(96 + 30 * 4 + 7, 99));
+    scrollx = scrolly = 0;
+}
+
+TEST_F(PlayerDrawTest, Draw_ShipCellByFlightModeAtTruncatedPositionOnlyWhileAlive) {
+    for (c_sparkle &s : player.sparkle) s.active = 0;  // no trail in the picture
+    scrollx = 1000;
+    scrolly = 2000;
+    player.x = 1100.9f;
+    player.y = 2050.9f;
+    player.angle = 0.9f;
+    for (int mode = -1; mode <= 1; mode++) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        player.alive = true;
+        player.flightMode = mode;
+        player.Draw();
+        int k = mode + 1;
+        for (int j = 0; j < 3; j++) {
+            bool lit = Lit(100 + 8 * j, 50) && Lit(103 + 8 * j, 53);
+            EXPECT_EQ(lit, j == k) << "mode " << mode << " cell " << j;
+        }
+        EXPECT_FALSE(Lit(100 + 8 * k, 54) || Lit(104 + 8 * k, 50));
+    }
+    glClear(GL_COLOR_BUFFER_BIT);
+    player.alive = false;
+    player.Draw();
+    EXPECT_FALSE(Lit(100, 50) || Lit(108, 50) || Lit(116, 50));
+    player.alive = true;
+    player.flightMode = 0;
     scrollx = scrolly = 0;
 }
