@@ -149,6 +149,9 @@ int CGL_InitFramebuffer(int width, int height) {
             }
         }
     }
+    // The textures were bound past the render core's cache: the next
+    // CGL_BindTexture must not be skipped for the id it still remembers.
+    CGL_lasttextureid = -1;
     CGL_numframebuffers = i + 1;
     return i;
 }

@@ -251,7 +251,14 @@ TEST_F(FramebufferGL, ReadBackPath_PresentsThePictureDrawnAtTheLowerLeft) {
 }
 
 TEST_F(FramebufferGL, IndicesFollowAndThe17thIsRefused) {
+    CGL_BindTexture(g_solid.texture);
     int first = CGL_InitFramebuffer(8, 8);
+    // Making the framebuffer's textures bound them past the cache; binding
+    // the bitmap again must really bind it.
+    CGL_BindTexture(g_solid.texture);
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(bound, g_solid.texture);
     int second = CGL_InitFramebuffer(8, 8);
     ASSERT_GE(first, 0);
     EXPECT_EQ(second, first + 1);
