@@ -115,9 +115,6 @@ int audiodriver_mixbuffers(void *buffer, int length, int /*zero*/) {
 
     if (acc) std::memset(acc, 0, soundsystem.buffersize);
 
-    const uint32_t musicgroup = (uint32_t)soundsystem.musicvolume * soundsystem.mastervolume;
-    const uint32_t effectgroup = (uint32_t)soundsystem.effectvolume * soundsystem.mastervolume;
-
     // numactive is read afresh for every entry: it shrinks as sounds end.
     int i = 0;
     while (acc && i < soundsystem.numactive && i < SOUNDSYSTEM_MAXACTIVE) {
@@ -131,7 +128,11 @@ int audiodriver_mixbuffers(void *buffer, int length, int /*zero*/) {
             // Nothing to read: it adds nothing and leaves the list.
             soundsystem_stopsound_locked(s);
         } else {
-            uint32_t group = s->music == 1 ? musicgroup : effectgroup;
+            // Read per sound: a stream callback earlier in the list may have
+            // changed the volumes for the sounds after it.
+            uint32_t group =
+                (uint32_t)(s->music == 1 ? soundsystem.musicvolume : soundsystem.effectvolume) *
+                soundsystem.mastervolume;
             Gains gains;
             gains.mono = (int32_t)(s->volume * group / 65536);
             gains.left = (int32_t)(s->leftvolume * group / 65536);

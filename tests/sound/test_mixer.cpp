@@ -278,6 +278,27 @@ TEST_F(Mixer, StreamStoppingItselfInItsCallback_LeavesItsSlotToTheNextSound) {
     EXPECT_EQ(2048u * 256, after->position);
 }
 
+void SilenceEffects(void *, uint32_t) {
+    Soundsystem_SetEffectVolume(0);
+}
+
+TEST_F(Mixer, VolumesChangedInAStreamCallback_ApplyToTheSoundsAfterItInTheSameBuffer) {
+    s_sound *stream = NewRecord();
+    s_sound *before = NewRecord();
+    s_sound *after = NewRecord();
+    LoadMono16(before, Constant(4000, 1000));
+    Soundsystem_CreateSoundStream(stream, SilenceEffects, 44100, 16, 1, 100);
+    LoadMono16(after, Constant(4000, 2000));
+    Soundsystem_PlaySound(before, 0);
+    Soundsystem_PlaySound(stream, 0);
+    Soundsystem_PlaySound(after, 0);
+    std::vector<int16_t> out = Mix(200);
+    // The sound before the stream was mixed at full volume before the
+    // callback ran; the one after it is read at the new volume throughout.
+    for (int f = 0; f < 200; f++) ASSERT_EQ(Scaled(1000 * 127), Left(out, f)) << f;
+    EXPECT_EQ(0, soundsystem.effectvolume);
+}
+
 TEST_F(Mixer, MonoOutput_UsesTheSoundVolumeAndNoPanning) {
     audiodriver_close();
     Soundsystem_CloseAudio();
