@@ -91,6 +91,7 @@ TEST_F(HudTest, Camera_CentresShipClampsAtEdgesAndBackdropMovesAtHalfSpeed) {
     DrawBackground();
     EXPECT_FALSE(Lit(5, 5));
     bmp_background = saved;
+    CGL_DeleteBitmap(&backdrop);
     scrollx = scrolly = 0;
 }
 
