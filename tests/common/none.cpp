@@ -1,1 +1,0 @@
-// Keeps the shared test library non-empty while tests/common grows.
