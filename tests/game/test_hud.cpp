@@ -2,6 +2,7 @@
 // fade with its overshoot and frame counts.
 #include "game/header.h"
 #include "game/assets.h"
+#include "common/game_fonts.h"
 #include "common/gl_fixture.h"
 #include "cgl/cgl.h"
 #include "corefile/corefile.h"
@@ -30,19 +31,7 @@ protected:
         return p;
     }
     static bool Lit(int x, int y) { return (gl_read_pixels(x, 239 - y, 1, 1)[0] & 0xFFFFFF) != 0; }
-    // The game's fonts from the resource image beside the tests, once.
-    static bool Fonts() {
-        static int state = 0;
-        if (state == 0) {
-            state = -1;
-            if (corefile_mountimage("qostarfold.dat", 0) > 0) {
-                CGL_InitFont("font_game.tga", &font_game);
-                CGL_InitFont("font_game2.tga", &font_game2);
-                if (font_game.numletters > 60 && font_game2.numletters > 60) state = 1;
-            }
-        }
-        return state > 0;
-    }
+    static bool Fonts() { return game_fonts_loaded(); }
     static int fb;
 };
 int HudTest::fb = -1;

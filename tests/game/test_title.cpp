@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cgl/cgl.h"
+#include "common/game_fonts.h"
 #include "common/gl_fixture.h"
 #include "corefile/corefile.h"
 #include "game/assets.h"
@@ -282,19 +283,7 @@ protected:
             if (v) return true;
         return false;
     }
-    // The game's fonts from the resource image beside the tests, once.
-    static bool Fonts() {
-        static int state = 0;
-        if (state == 0) {
-            state = -1;
-            if (corefile_mountimage("qostarfold.dat", 0) > 0) {
-                CGL_InitFont("font_game.tga", &font_game);
-                CGL_InitFont("font_game2.tga", &font_game2);
-                if (font_game.numletters > 60 && font_game2.numletters > 60) state = 1;
-            }
-        }
-        return state > 0;
-    }
+    static bool Fonts() { return game_fonts_loaded(); }
     static int fb;
 };
 int TitleDrawTest::fb = -1;
