@@ -38,6 +38,18 @@ int sdl_run(void (*body)());
 int sdl_main();
 void sdl_requestclose();
 
+// Called once the display mode has been changed for full screen: from then
+// on every ending, a crash included, gives the desktop its mode back.
+void sdl_modechanged();
+// Called by the game thread between frames: once the process is ending,
+// the game stops here and never returns.
+void sdl_parkifstopping();
+// Called after every swap: times the first swaps once vsync is on, and
+// turns it off when they are not held to the display's refresh.
+void sdl_vsync_swapped();
+// True while the window is minimised: the frame clock then waits.
+extern std::atomic<bool> sdl_minimised;
+
 // The event handler: writes the key, mouse-button and wheel state.
 void sdl_handleevent(const SDL_Event &event);
 

@@ -15,6 +15,7 @@
 #include <SDL.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -41,19 +42,29 @@ int PowerOfTwo(int n) {
 // ---------------------------------------------------------------------------
 // Start-up
 
-// Full screen means a real display mode of exactly the asked size; a
-// display that offers none refuses, and the game stays in its window.
+// Full screen means a real display mode of exactly the asked size at 60 Hz
+// (59.94 counts): every speed in the game is counted in frames, so another
+// rate would change how fast it plays. A display that offers no such mode
+// refuses, and the game stays in its window.
+static bool is_sixty_hertz(int refresh_rate) {
+    return refresh_rate >= 59 && refresh_rate <= 61;
+}
+
 static bool enter_fullscreen(int width, int height) {
     bool ok = false;
     sdl_runonmainthread([&] {
-        SDL_DisplayMode want, got;
-        SDL_zero(want);
-        want.w = width;
-        want.h = height;
-        want.refresh_rate = 60;
-        if (!SDL_GetClosestDisplayMode(0, &want, &got)) return;
-        if (got.w != width || got.h != height) return;
+        SDL_DisplayMode got;
+        bool found = false;
+        for (int i = 0, n = SDL_GetNumDisplayModes(0); i < n && !found; i++) {
+            if (SDL_GetDisplayMode(0, i, &got) != 0) continue;
+            found = got.w == width && got.h == height && is_sixty_hertz(got.refresh_rate);
+        }
+        if (!found) {
+            printf("- No %dx%d display mode at 60 Hz\n", width, height);
+            return;
+        }
         if (SDL_SetWindowDisplayMode(winhandle, &got) != 0) return;
+        sdl_modechanged();
         if (SDL_SetWindowFullscreen(winhandle, SDL_WINDOW_FULLSCREEN) != 0) return;
         SDL_SetWindowPosition(winhandle, 0, 0);
         SDL_ShowCursor(SDL_DISABLE);
@@ -62,12 +73,57 @@ static bool enter_fullscreen(int width, int height) {
     return ok;
 }
 
+// ---------------------------------------------------------------------------
+// Vsync that is seen to work
+//
+// A driver may accept the swap interval and still return from every swap at
+// once, and then nothing would pace the game. So the first swaps after vsync
+// is turned on are timed: unless they come about one 60 Hz period apart, the
+// frame timer paces the game instead.
+
+namespace {
+
+constexpr int kProbeSwaps = 16;
+constexpr int kProbeSettle = 4;  // swaps a driver may queue before it blocks
+int g_probe_swaps = 0;
+uint64_t g_probe_ns[kProbeSwaps];
+
+uint64_t now_ns() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
+}
+
+}  // namespace
+
+void sdl_vsync_swapped() {
+    if (g_probe_swaps <= 0 || g_probe_swaps > kProbeSwaps) return;
+    g_probe_ns[kProbeSwaps - g_probe_swaps] = now_ns();
+    if (--g_probe_swaps > 0) return;
+    g_probe_swaps = -1;
+    float intervals[kProbeSwaps];
+    int n = 0;
+    for (int i = kProbeSettle + 1; i < kProbeSwaps; i++)
+        intervals[n++] = (float)(g_probe_ns[i] - g_probe_ns[i - 1]) / 1e6f;
+    std::sort(intervals, intervals + n);
+    float median = intervals[n / 2];
+    if (median >= 15.0f && median <= 18.5f) {
+        printf("- Vsync paces the frames: %.1f ms\n", median);
+        return;
+    }
+    printf("- Vsync does not pace the frames (%.1f ms a swap): the timer does\n", median);
+    CGL_vsync_enabled = 0;
+    CGL_video_time = CGL_GetMillis();
+}
+
 void setVSync(int) {
     if (SDL_GL_SetSwapInterval(1) == 0) {
         printf("setVsync: Vsync found!\n");
         CGL_vsync_enabled = 1;
+        g_probe_swaps = kProbeSwaps;
     } else {
         CGL_vsync_enabled = 0;
+        g_probe_swaps = 0;
     }
 }
 
@@ -221,8 +277,19 @@ static void short_sleep_us(long us) {
 float CGL_WaitRefresh() {
     CGL_video_numframes++;
     const bool real_clock = sdl_clock_is_real();
+    sdl_parkifstopping();
+    if (sdl_minimised.load(std::memory_order_relaxed)) {
+        // Nothing is shown, so nothing moves; on return the clock starts
+        // afresh instead of catching up.
+        while (sdl_minimised.load(std::memory_order_relaxed)) {
+            SDL_Delay(10);
+            sdl_parkifstopping();
+        }
+        CGL_video_time = CGL_GetMillis();
+    }
     uint32_t t = CGL_GetMillis();
-    while (t < CGL_video_time + CGL_video_updatespeed && CGL_vsync_enabled == 0) {
+    // Compared as a difference, so the wait also ends across the clock's wrap.
+    while ((int32_t)(t - (CGL_video_time + CGL_video_updatespeed)) < 0 && CGL_vsync_enabled == 0) {
         if (real_clock) {
             uint32_t remaining = CGL_video_time + CGL_video_updatespeed - t;
             if (remaining > 2)
