@@ -62,6 +62,12 @@ fuzz-ci: fuzz
 		$$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 $$corpus; \
 	done
 
+# The examples, built from outside the tree as another project would
+# (add_subdirectory and an installed package), one run under Xvfb.
+.PHONY: check-examples
+check-examples: build
+	JOBS=$(JOBS) scripts/check-examples.sh
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 

@@ -17,7 +17,11 @@ extern SDL_Window *winhandle;
 extern int CGL_DesktopWidth;
 extern int CGL_DesktopHeight;
 
-// The game, provided by the program that links the engine.
+// The game, provided by the program that links the engine. The entry
+// (cgl/entry_sdl.cpp, cgl::main) runs it on the game thread once the window
+// system is up; every engine call belongs on that thread. Returning from it
+// closes the window and ends the process; closing the window ends the
+// process while coremain still runs.
 void coremain();
 
 int CGL_SetTitle(const char *title);

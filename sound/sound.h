@@ -75,6 +75,8 @@ extern s_sound *active_sounds[SOUNDSYSTEM_MAXACTIVE];
 // ---------------------------------------------------------------------------
 // Sound system (game thread)
 
+// Call with 44100, 16, 2 before any other Soundsystem_ call. Returns 1 also
+// when no sound device opens: everything then works, silently.
 int Soundsystem_Init(unsigned rate, int bits, int channels);
 void Soundsystem_CloseAudio();
 void Soundsystem_SetMasterVolume(int volume);
@@ -83,10 +85,18 @@ void Soundsystem_SetEffectVolume(int volume);
 void Soundsystem_SetVolume(s_sound *sound, int volume);
 void Soundsystem_SetPanning(s_sound *sound, int panning);
 void Soundsystem_SetFrequency(s_sound *sound, int frequency);
-void Soundsystem_LoadSound(const char *name, s_sound *sound);
+// Loads a WAV file (a name ending in .wav, any case: PCM, 8 or 16 bits,
+// mono or stereo, any rate) from the mounted resource image into the
+// record, replacing what it held. Returns 1, or 0 when the name is not a
+// .wav or the file is missing or refused (the file layer and the WAV reader
+// print why); the record is then a silent sound of no length that can still
+// be played.
+int Soundsystem_LoadSound(const char *name, s_sound *sound);
 int Soundsystem_SaveSound(const char *name, s_sound *sound);
 void Soundsystem_CreateSoundStream(s_sound *sound, s_soundcallback callback, int frequency,
                                    int bits, int channels, int numsamples);
+// Starts the sound from its beginning (restarts it when playing); loop 1
+// plays it on until stopped. At most 16 sounds play at once.
 void Soundsystem_PlaySound(s_sound *sound, int loop);
 void Soundsystem_PlayMusic(s_sound *sound, int loop);
 void Soundsystem_StopSound(s_sound *sound);
