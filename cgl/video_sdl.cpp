@@ -73,19 +73,29 @@ static bool enter_fullscreen(int width, int height) {
     return ok;
 }
 
+static void short_sleep_us(long us) {
+    timespec ts{0, us * 1000};
+    nanosleep(&ts, nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // Vsync that is seen to work
 //
 // A driver may accept the swap interval and still return from every swap at
 // once, and then nothing would pace the game. So the first swaps after vsync
-// is turned on are timed: unless they come about one 60 Hz period apart, the
-// frame timer paces the game instead.
+// is turned on are timed, in two runs: one as the frames come, one with a
+// short extra pause after every swap. A swap held to a 60 Hz display comes
+// one period after the last in both runs; frames paced by their own drawing
+// time move with the pause. Unless both runs show the period, the frame
+// timer paces the game instead.
 
 namespace {
 
-constexpr int kProbeSwaps = 16;
 constexpr int kProbeSettle = 4;  // swaps a driver may queue before it blocks
-int g_probe_swaps = 0;
+constexpr int kProbeRun = 8;     // timed intervals in each run
+constexpr int kProbeSwaps = kProbeSettle + 2 * kProbeRun + 1;
+constexpr long kProbePauseUs = 6000;
+int g_probe_done = kProbeSwaps;  // swaps timed so far; kProbeSwaps: not probing
 uint64_t g_probe_ns[kProbeSwaps];
 
 uint64_t now_ns() {
@@ -94,24 +104,37 @@ uint64_t now_ns() {
     return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
 }
 
+// The median interval, in ms, of the run of swaps that starts at `first`.
+float median_interval(int first) {
+    float intervals[kProbeRun];
+    for (int i = 0; i < kProbeRun; i++)
+        intervals[i] = (float)(g_probe_ns[first + i + 1] - g_probe_ns[first + i]) / 1e6f;
+    std::sort(intervals, intervals + kProbeRun);
+    return intervals[kProbeRun / 2];
+}
+
+bool is_sixty_hertz_period(float ms) {
+    return ms >= 15.0f && ms <= 18.5f;
+}
+
 }  // namespace
 
 void sdl_vsync_swapped() {
-    if (g_probe_swaps <= 0 || g_probe_swaps > kProbeSwaps) return;
-    g_probe_ns[kProbeSwaps - g_probe_swaps] = now_ns();
-    if (--g_probe_swaps > 0) return;
-    g_probe_swaps = -1;
-    float intervals[kProbeSwaps];
-    int n = 0;
-    for (int i = kProbeSettle + 1; i < kProbeSwaps; i++)
-        intervals[n++] = (float)(g_probe_ns[i] - g_probe_ns[i - 1]) / 1e6f;
-    std::sort(intervals, intervals + n);
-    float median = intervals[n / 2];
-    if (median >= 15.0f && median <= 18.5f) {
-        printf("- Vsync paces the frames: %.1f ms\n", median);
+    if (g_probe_done >= kProbeSwaps) return;
+    g_probe_ns[g_probe_done++] = now_ns();
+    if (g_probe_done < kProbeSwaps) {
+        if (g_probe_done > kProbeSettle + kProbeRun) short_sleep_us(kProbePauseUs);
         return;
     }
-    printf("- Vsync does not pace the frames (%.1f ms a swap): the timer does\n", median);
+    float plain = median_interval(kProbeSettle);
+    float paused = median_interval(kProbeSettle + kProbeRun);
+    if (is_sixty_hertz_period(plain) && is_sixty_hertz_period(paused) &&
+        std::fabs(paused - plain) < 2.5f) {
+        printf("- Vsync paces the frames: %.1f ms\n", plain);
+        return;
+    }
+    printf("- Vsync does not pace the frames (%.1f ms a swap, %.1f with a pause): the timer does\n",
+           plain, paused);
     CGL_vsync_enabled = 0;
     CGL_video_time = CGL_GetMillis();
 }
@@ -120,10 +143,10 @@ void setVSync(int) {
     if (SDL_GL_SetSwapInterval(1) == 0) {
         printf("setVsync: Vsync found!\n");
         CGL_vsync_enabled = 1;
-        g_probe_swaps = kProbeSwaps;
+        g_probe_done = 0;
     } else {
         CGL_vsync_enabled = 0;
-        g_probe_swaps = 0;
+        g_probe_done = kProbeSwaps;
     }
 }
 
@@ -264,11 +287,6 @@ void CGL_SetRefreshRate(int rate) {
     if (CGL_video_updatespeed == 0) CGL_video_updatespeed = 1;
     CGL_video_starttime = CGL_video_time = CGL_GetMillis();
     CGL_video_currentframe = 0;
-}
-
-static void short_sleep_us(long us) {
-    timespec ts{0, us * 1000};
-    nanosleep(&ts, nullptr);
 }
 
 // The tick falls where a spin on the millisecond clock would put it, but
