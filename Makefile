@@ -11,7 +11,7 @@ else
 ON_DISPLAY =
 endif
 
-.PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-ci format clean
+.PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-ci deb format clean
 
 all: build
 
@@ -61,6 +61,10 @@ fuzz-ci: fuzz
 		echo "== $$name for $(FUZZ_SECONDS) s"; \
 		$$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 $$corpus; \
 	done
+
+# The Debian package of the game: build/qostarfold_<version>_<arch>.deb.
+deb: build
+	cd build && cpack -G DEB
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
