@@ -82,10 +82,10 @@ int sdl_findgamepaths(const char *name, const char *exedir, s_gamepaths *paths) 
     }
     if (!paths->found) {
         char cwd[PATH_MAX];
-        std::printf("%s not found in the working directory (%s), beside the executable (%s) or in "
-                    "%s; starting without it\n",
-                    image.c_str(), getcwd(cwd, sizeof cwd) ? cwd : "?", beside.c_str(),
-                    data.c_str());
+        std::printf(
+            "%s not found in the working directory (%s), beside the executable (%s) or in "
+            "%s; starting without it\n",
+            image.c_str(), getcwd(cwd, sizeof cwd) ? cwd : "?", beside.c_str(), data.c_str());
     }
 
     const std::string saves = save_folder(name);
