@@ -11,7 +11,7 @@ else
 ON_DISPLAY =
 endif
 
-.PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-ci format clean
+.PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-ci deb format clean
 
 all: build
 
@@ -67,6 +67,10 @@ fuzz-ci: fuzz
 .PHONY: check-examples
 check-examples: build
 	JOBS=$(JOBS) scripts/check-examples.sh
+
+# The Debian package of the game: build/qostarfold_<version>_<arch>.deb.
+deb: build
+	cd build && cpack -G DEB
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
