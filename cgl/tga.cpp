@@ -304,9 +304,13 @@ int cgl_decodetga(const unsigned char *data, size_t size, s_bitmap *bitmap) {
         size_t entrybytes = h.cmapentrysize == 24                              ? 3
                             : (h.cmapentrysize == 15 || h.cmapentrysize == 16) ? 2
                                                                                : 0;
-        // Other entry sizes are neither read nor skipped.
+        // Other entry sizes are neither read nor skipped. A map cut inside an
+        // entry ends the data there: its leftover bytes are no pixels.
         for (int i = 0; entrybytes && i < h.cmaplength; i++) {
-            if (size - d.pos < entrybytes) break;
+            if (size - d.pos < entrybytes) {
+                d.pos = size;
+                break;
+            }
             const unsigned char *p = data + d.pos;
             uint32_t colour = entrybytes == 3 ? Pixel<kBGR24>::get(p, nullptr) : colour16(u16(p));
             d.pos += entrybytes;

@@ -4,8 +4,10 @@
 //
 // The image is untrusted: every count, length and offset it states is
 // checked against the bytes that are really there before anything is
-// allocated or read, and a damaged image is refused as a whole with a line
-// per problem. Once mounted, reads never leave the image's real bytes.
+// allocated or read. An image whose directory cannot be read is refused;
+// one whose entries point past its bytes is mounted with a line per
+// problem, and only the entries hit lose (some of) their bytes. Once
+// mounted, reads never leave the image's real bytes.
 #include "corefile/corefile.h"
 
 #include <sys/stat.h>
@@ -75,9 +77,9 @@ char *copy_string(const char *s, size_t n) {
 }
 
 // Reads the directory of an image mount. Structural damage (counts and
-// lengths the bytes cannot hold) stops the walk at once; range damage
-// (offsets, negative sizes, romsize) is collected so that every problem
-// gets its line.
+// lengths the bytes cannot hold) refuses the image at once; range damage
+// (offsets, negative sizes, romsize) is reported entry by entry and the
+// image is mounted all the same.
 int read_image_directory() {
     ImageReader r = {};
     r.end = s_imagesize;
@@ -162,43 +164,43 @@ int read_image_directory() {
         corefile_image.offsets[i] = getint(word);
     }
 
+    // Range damage costs only the entries it touches: a file whose bytes
+    // run past the image's end reads what is there, one with a negative
+    // size or an offset outside the image reads as empty (see
+    // corefile_entrysize). Each such problem gets its line.
     int problems = 0;
     auto problem = [&](const char *format, auto... values) {
         if (++problems <= kMaxProblemLines) corefile_say(1, format, s_imagename, values...);
     };
-    if (romsize > s_imagesize)
+    if (numfiles == 0 && romsize > s_imagesize)
         problem("corrupt image %s: romsize %u is past the end of the image (%u bytes)\n", romsize,
                 s_imagesize);
     for (uint32_t i = 0; i < numfiles; i++) {
         uint32_t offset = corefile_image.offsets[i];
         uint32_t next = i + 1 < numfiles ? corefile_image.offsets[i + 1] : romsize;
+        const char *name = corefile_image.names[i];
         if (offset > s_imagesize)
             problem("corrupt image %s: entry %u (%.64s) has offset %u, past the end (%u bytes)\n",
-                    i, corefile_image.names[i], offset, s_imagesize);
+                    i, name, offset, s_imagesize);
         if (next < offset)
-            problem("corrupt image %s: entry %u (%.64s) has a negative size (%lld)\n", i,
-                    corefile_image.names[i], (long long)next - (long long)offset);
+            problem("corrupt image %s: entry %u (%.64s) has a negative size (%lld)\n", i, name,
+                    (long long)next - (long long)offset);
+        else if (offset <= s_imagesize && next > s_imagesize)
+            problem(
+                "corrupt image %s: entry %u (%.64s) is cut short: %u of its %u bytes are there\n",
+                i, name, s_imagesize - offset, next - offset);
     }
     if (problems > kMaxProblemLines)
         corefile_say(1, "corrupt image %s: %d more problems\n", s_imagename,
                      problems - kMaxProblemLines);
-    return problems == 0;
+    return 1;
 }
 
-// One directory of a directory mount; prefix holds the image-name prefix
-// of this level ("" at the top, "sub/" below).
-bool scan_directory(const char *root, char *prefix, size_t plen, int fill, int depth) {
+// One directory of a directory mount, already open as d; prefix holds the
+// image-name prefix of this level ("" at the top, "sub/" below).
+bool scan_directory(DIR *d, const char *root, char *prefix, size_t plen, int fill, int depth) {
     char dirpath[4096];
-    if (snprintf(dirpath, sizeof dirpath, "%s%s%s", root, plen ? "/" : "", prefix) >=
-        (int)sizeof dirpath) {
-        corefile_say(1, "path too long, skipped: %s/%s\n", root, prefix);
-        return false;
-    }
-    DIR *d = corefile_diropen(dirpath);
-    if (!d) {
-        corefile_say(1, "error reading directory\n");
-        return false;
-    }
+    snprintf(dirpath, sizeof dirpath, "%s%s%s", root, plen ? "/" : "", prefix);
     while (struct dirent *e = corefile_dirnext(d)) {
         if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
         char full[4096 + 256];
@@ -219,7 +221,13 @@ bool scan_directory(const char *root, char *prefix, size_t plen, int fill, int d
             memcpy(prefix + plen, e->d_name, nlen);
             prefix[plen + nlen] = '/';
             prefix[plen + nlen + 1] = 0;
-            scan_directory(root, prefix, plen + nlen + 1, fill, depth + 1);
+            char subpath[4096];
+            DIR *sub = nullptr;
+            if (snprintf(subpath, sizeof subpath, "%s/%s", root, prefix) >= (int)sizeof subpath)
+                corefile_say(1, "path too long, skipped: %s/%s\n", root, prefix);
+            else if (!(sub = corefile_diropen(subpath)))
+                corefile_say(1, "error reading directory\n");
+            if (sub) scan_directory(sub, root, prefix, plen + nlen + 1, fill, depth + 1);
             prefix[plen] = 0;
         } else if (S_ISREG(st.st_mode)) {
             if (fill) {
@@ -241,14 +249,21 @@ bool scan_directory(const char *root, char *prefix, size_t plen, int fill, int d
     return true;
 }
 
+// The directory is opened before its levels are counted, so a path that
+// cannot be read reports only that.
 bool scan_root(const char *path, int fill) {
+    DIR *d = corefile_diropen(path);
+    if (!d) {
+        corefile_say(1, "error reading directory\n");
+        return false;
+    }
     int levels = 1;
     size_t len = strlen(path);
     for (size_t i = 1; i + 1 < len; i++)
         if (path[i] == '/') levels++;
     if (levels > 1) corefile_say(0, "path has %d sublevels\n", levels);
     char prefix[COREFILE_PATHLEN] = "";
-    return scan_directory(path, prefix, 0, fill, 0);
+    return scan_directory(d, path, prefix, 0, fill, 0);
 }
 
 int read_directory_mount() {
@@ -326,9 +341,12 @@ int32_t corefile_entrysize(uint32_t i) {
         if (stat(path, &st) != 0) return 0;
         return st.st_size > kMaxPosition ? (int32_t)kMaxPosition : (int32_t)st.st_size;
     }
+    uint32_t offset = corefile_image.offsets[i];
     uint32_t next =
         i + 1 < corefile_image.numfiles ? corefile_image.offsets[i + 1] : corefile_image.romsize;
-    return (int32_t)(next - corefile_image.offsets[i]);
+    if (offset > s_imagesize || next < offset) return 0;
+    if (next > s_imagesize) next = s_imagesize;
+    return (int32_t)(next - offset);
 }
 
 // ---------------------------------------------------------------------------
@@ -516,8 +534,12 @@ int corefile_open(const char *name, COREFILE *f, int mode) {
         f->pos = (int32_t)corefile_image.offsets[i];
         f->size = corefile_entrysize(i);
         corefile_say(0, "found file at offset: %d\n", f->pos);
+        // An entry whose offset lies outside the image gets the image's end,
+        // never an address past it.
+        uint32_t first =
+            corefile_image.offsets[i] < s_imagesize ? corefile_image.offsets[i] : s_imagesize;
         f->handle = corefile_mounttype == COREFILE_MOUNT_MEMORY
-                        ? (void *)((unsigned char *)corefile_image.base + corefile_image.offsets[i])
+                        ? (void *)((unsigned char *)corefile_image.base + first)
                         : nullptr;
         CF_FREE(lowered);
         return 1;

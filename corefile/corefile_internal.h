@@ -13,9 +13,10 @@
 // One line of output, through the message hook when one is installed.
 void corefile_say(int problem, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
-// Size of entry i as a listing shows it: for image mounts the distance to
-// the next offset (romsize for the last); for a directory mount the file's
-// real size on disk (0 when it cannot be read).
+// Size of entry i: for image mounts the distance to the next offset
+// (romsize for the last), cut at the image's real end, and 0 for an entry
+// whose offset lies outside the image or past the next one; for a directory
+// mount the file's real size on disk (0 when it cannot be read).
 int32_t corefile_entrysize(uint32_t i);
 
 // Number of records corefile_filelist has room for.

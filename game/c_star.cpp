@@ -14,7 +14,11 @@
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
-}
+// The lowest pick-up pitch, a tenth of the sound's own rate. A wreck that has
+// slowed almost to a stop makes the combo term negative; below this floor the
+// pick-up would drone on for seconds, and below 0 it would wrap into a click.
+constexpr int kMinPickupPitch = 2205;
+}  // namespace
 
 // The burst slots are cleared too, so that a burst of this game never shows
 // a sparkle left from an earlier one.
@@ -42,6 +46,7 @@ void c_star::Handle(c_player &ship) {
         float factor = (ship.speed - 2.5f) + 1;
         // combo is still the count before this star: a new combo starts at 22050.
         int pitch = (int)(float)((double)ship.combo * factor * 440.0 + 22050.0);
+        if (pitch < kMinPickupPitch) pitch = kMinPickupPitch;
         Soundsystem_SetFrequency(&snd_pickup, pitch);
         Soundsystem_PlaySound(&snd_pickup, 0);
         ship.comboTimer = 0;

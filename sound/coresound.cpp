@@ -42,11 +42,19 @@ void setgains(s_sound *sound) {
     sound->rightvolume = (uint8_t)(sound->panning * sound->volume / 256);
 }
 
+// The step rule, but never 0: a sound that does not move would never reach
+// its end, and one that does not loop would hold its list slot for good.
+// Frequencies the rule truncates (or wraps) to 0 play at the slowest step.
+uint32_t movingstep(uint32_t frequency, uint32_t channels) {
+    uint32_t step = soundsystem_step(frequency, channels);
+    return step ? step : 1;
+}
+
 // Freshly loaded and created records start at 128 / 128, which is not what
 // setgains would give for volume 255 at the centre.
 void setdefaults(s_sound *sound) {
     sound->position = 0;
-    sound->step = soundsystem_step(sound->frequency, sound->channels);
+    sound->step = movingstep(sound->frequency, sound->channels);
     sound->volume = 255;
     sound->leftvolume = 128;
     sound->rightvolume = 128;
@@ -172,7 +180,7 @@ void Soundsystem_SetPanning(s_sound *sound, int panning) {
 void Soundsystem_SetFrequency(s_sound *sound, int frequency) {
     if (norecord(sound, "Soundsystem_SetFrequency")) return;
     DeviceLock lock;
-    sound->step = soundsystem_step((uint32_t)frequency, sound->channels);
+    sound->step = movingstep((uint32_t)frequency, sound->channels);
 }
 
 // ---------------------------------------------------------------------------
@@ -238,10 +246,14 @@ void Soundsystem_CreateSoundStream(s_sound *sound, s_soundcallback callback, int
         bytes = 0;
     }
     if (bytes > 0) {
-        fresh.data = (uint8_t *)std::calloc((size_t)bytes, 1);
+        fresh.data = (uint8_t *)std::malloc((size_t)bytes);
         if (!fresh.data) {
             _dbg_printf("Soundsystem_CreateSoundStream: out of memory\n");
             bytes = 0;
+        } else {
+            // Silence: 8-bit samples are unsigned around 128, 16-bit ones
+            // signed around 0.
+            std::memset(fresh.data, bits == 8 ? 128 : 0, (size_t)bytes);
         }
     }
     fresh.size = (uint32_t)bytes;

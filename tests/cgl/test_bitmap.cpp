@@ -295,10 +295,11 @@ TEST(TgaDecode, DamagedFilesAreRefusedOrStopAtTheirEnd) {
         EXPECT_EQ(reached, 18) << descriptor;
     }
 
-    // A colour map running past the data is read as far as it goes.
-    Tga m = make(1, 8, 1, 1, 0x20, {});
+    // A colour map cut inside an entry ends the data: the entry's leftover
+    // byte (0x7F) is not decoded as a grey pixel.
+    Tga m = make(3, 8, 1, 1, 0x20, {});
     m.cmaptype = 1;
-    m.cmap = {0xFF0A0B0C, 0xFF0D0E0F};
+    m.cmap = {0xFF0A0B0C, 0xFF7F7F7F};
     std::vector<uint8_t> map = tgatest::encode(m);
     map.resize(map.size() - 2);
     Decoded mm(map);

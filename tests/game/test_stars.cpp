@@ -85,6 +85,12 @@ TEST_F(StarTest, Combo_ScoresOneTwoThreeAndPitchFollowsComboAndSpeed) {
     star[0].Init(110, 110);
     star[0].Handle(player);
     EXPECT_EQ(snd_pickup.step, (uint32_t)(int)(float)(1 * ((2.6f - 2.5f) + 1) * 440.0 + 22050));
+    // A wreck slowed to 0.04 with a combo of 35 takes the formula below zero.
+    player.combo = 35;
+    player.speed = 0.04f;
+    star[0].Init(110, 110);
+    star[0].Handle(player);
+    EXPECT_EQ(snd_pickup.step, 2205u);
 }
 
 TEST_F(StarTest, Combo_NextStarWithin63FramesKeepsItLaterStartsAgain) {

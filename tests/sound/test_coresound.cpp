@@ -86,6 +86,15 @@ TEST_F(SoundSystem, SetFrequency_ChangesStepByTheRuleAndNotTheFrequency) {
     s_sound *mono = NewRecord();
     LoadMono16(mono, Constant(8, 0), 22050);
     EXPECT_EQ(128u, mono->step);
+
+    // Frequencies the rule truncates or wraps to step 0 still move a short
+    // sound to its end, off the list.
+    for (int frequency : {10, 0, 1 << 24}) {
+        Soundsystem_SetFrequency(mono, frequency);
+        Soundsystem_PlaySound(mono, 0);
+        Mix();
+        EXPECT_EQ(0, soundsystem.numactive) << frequency;
+    }
 }
 
 TEST_F(SoundSystem, LoadSound_SetsDefaultsAndCountsEvenWithoutAFile) {
@@ -247,6 +256,11 @@ TEST_F(SoundSystem, CreateSoundStream_MakesASilentLoopingRecord) {
     EXPECT_EQ(0, s->playing);
     EXPECT_EQ(before + 1, soundsystem.numsounds);
     for (uint32_t i = 0; i < s->size; i++) ASSERT_EQ(0, s->data[i]);
+
+    s_sound *eight = NewRecord();  // unsigned samples: silence is 128
+    Soundsystem_CreateSoundStream(eight, nullptr, 44100, 8, 1, 64);
+    Soundsystem_PlaySound(eight, 0);
+    for (int16_t v : Mix(64)) ASSERT_EQ(0, v);
 
     // A size that cannot be allocated is refused with a message.
     s_sound *huge = NewRecord();

@@ -12,6 +12,7 @@
 
 #include "core/core.h"
 #include "corefile/corefile.h"
+#include "tests/corefile/core_image.h"
 
 namespace fs = std::filesystem;
 
@@ -222,4 +223,13 @@ TEST_F(CorepackTest, BadArgumentsAndCollisionsFailWithOneLineAndNoOutput) {
     r = run("pack " + p("no/such/dir/x.dat") + " " + p("src/snd"));
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(lines(r.err), 1) << r.err;
+}
+
+TEST_F(CorepackTest, Extract_RefusesTwoEntriesThatOpenAsOneName) {
+    coreimage::Bytes twice = coreimage::build({{"ab", "one"}, {"x", "x"}, {"ab", "two"}});
+    spit(dir_ / "twice.dat", std::string(twice.begin(), twice.end()));
+    Result r = run("extract " + p("twice.dat") + " " + p("out"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("entries 0 (ab) and 2 (ab)"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir_ / "out/x"));
 }

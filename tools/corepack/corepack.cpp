@@ -62,9 +62,12 @@ int usage() {
 }
 
 // Mounts a stand-alone image; on failure reports the engine's first problem.
+// The engine mounts an image with damaged entries and names them; the tool
+// refuses it, since it would list, extract or append wrong sizes.
 bool mount(const char *image) {
     g_problems.clear();
-    if (corefile_mountimage(image, 0)) return true;
+    if (corefile_mountimage(image, 0) && g_problems.empty()) return true;
+    corefile_closeimage();
     fail(g_problems.empty() ? std::string("cannot mount ") + image : g_problems.front());
     return false;
 }
@@ -263,6 +266,22 @@ bool safe_name(const std::string &name) {
 
 int cmd_extract(const char *image, const char *dir) {
     if (!mount(image)) return 1;
+    // Entries are read back by name, and a name opens its first entry only:
+    // an image with two entries that open as one name cannot be extracted
+    // without losing one, so nothing is written.
+    std::vector<std::pair<std::string, uint32_t>> opened;
+    for (uint32_t i = 0; i < corefile_image.numfiles; i++)
+        opened.push_back({lower(corefile_image.names[i]), i});
+    std::sort(opened.begin(), opened.end());
+    for (size_t k = 1; k < opened.size(); k++)
+        if (opened[k].first == opened[k - 1].first) {
+            uint32_t a = opened[k - 1].second, b = opened[k].second;
+            std::string line = "entries " + std::to_string(a) + " (" + corefile_image.names[a] +
+                               ") and " + std::to_string(b) + " (" + corefile_image.names[b] +
+                               ") both open as " + opened[k].first + "; nothing extracted";
+            corefile_closeimage();
+            return fail(line);
+        }
     int status = 0;
     std::error_code ec;
     fs::create_directories(dir, ec);
@@ -298,7 +317,8 @@ int cmd_extract(const char *image, const char *dir) {
 
 int cmd_verify(const char *image) {
     g_problems.clear();
-    if (!corefile_mountimage(image, 0)) {
+    if (!corefile_mountimage(image, 0) || !g_problems.empty()) {
+        corefile_closeimage();
         if (g_problems.empty()) g_problems.push_back(std::string("cannot mount ") + image);
         for (const std::string &p : g_problems) printf("%s\n", p.c_str());
         printf("%s: not valid\n", image);
