@@ -24,10 +24,7 @@ void sdl_gamepadinit();
 // The event handler's part for pads: plugging, unplugging, buttons and
 // stick. Ignores every other event. Main thread.
 void sdl_gamepadevent(const SDL_Event &event);
-// True while a pad holds virtual key vk, or when one pressed it since the
-// previous call for vk (a tap between two reads counts once). Game thread.
+// True while a pad holds virtual key vk. Any thread.
 bool sdl_padkeydown(int vk);
-// True while a pad holds vk; leaves a pending tap alone. Any thread.
-bool sdl_padkeyheld(int vk);
 // The number of pads open now. Any thread.
 int sdl_numgamepads();

@@ -67,10 +67,9 @@ const PadKey kPadKeys[] = {
 constexpr int kStickPress = 14000;
 constexpr int kStickRelease = 10000;
 
-// The pads' key table, by virtual key: held now, and pressed since the game
-// thread last read that key.
-constexpr uint8_t kHeld = 1;
-constexpr uint8_t kTapped = 2;
+// The pads' key table, by virtual key: 1 while some pad holds it. A press
+// is not remembered past its release: a screen that reads no keys must not
+// find a press from before it waiting for the next one.
 std::atomic<uint8_t> g_keys[256];
 
 struct Pad {
@@ -101,11 +100,7 @@ void SetSource(Pad &pad, int source, bool down) {
     pad.sources ^= 1u << source;
     for (const PadKey &key : kPadKeys) {
         if (key.source != source) continue;
-        bool held = PadsHold(key.vk, false);
-        if (held)
-            g_keys[key.vk].fetch_or(down ? kHeld | kTapped : kHeld, std::memory_order_relaxed);
-        else
-            g_keys[key.vk].fetch_and(uint8_t(~kHeld), std::memory_order_relaxed);
+        g_keys[key.vk].store(PadsHold(key.vk, false) ? 1 : 0, std::memory_order_relaxed);
         // The key code follows a key-down and is cleared when that key is
         // let go, as the keyboard's is.
         if (down) {
@@ -243,13 +238,7 @@ void sdl_gamepadevent(const SDL_Event &event) {
 }
 
 bool sdl_padkeydown(int vk) {
-    if (vk < 0 || vk >= 256) return false;
-    return g_keys[vk].fetch_and(uint8_t(~kTapped), std::memory_order_relaxed) != 0;
-}
-
-bool sdl_padkeyheld(int vk) {
-    if (vk < 0 || vk >= 256) return false;
-    return (g_keys[vk].load(std::memory_order_relaxed) & kHeld) != 0;
+    return vk >= 0 && vk < 256 && g_keys[vk].load(std::memory_order_relaxed) != 0;
 }
 
 int sdl_numgamepads() {

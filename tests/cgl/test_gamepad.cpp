@@ -2,15 +2,12 @@
 // unmapped one stays a plain joystick, and both stay joysticks for the
 // controller table.
 #include "cgl/cgl.h"
+#include "common/virtual_pad.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 namespace {
-
-// The mapping puts A, B and Start on unusual buttons, so only a pad read
-// through its mapping gets them right.
-const char *const kMapping = ",Test Pad,a:b3,b:b1,start:b0,back:b4,dpleft:b5,dpup:b6,leftx:a0,";
 
 class Gamepad : public ::testing::Test {
 protected:
@@ -34,22 +31,7 @@ protected:
         while (SDL_PollEvent(&e)) sdl_handleevent(e);
     }
     void Attach(Uint16 product, bool mapped) {
-        SDL_VirtualJoystickDesc desc{};
-        desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-        desc.naxes = 2;
-        desc.nbuttons = 12;
-        desc.vendor_id = 0x7157;
-        desc.product_id = product;
-        desc.name = "Test Pad";
-        int index = SDL_JoystickAttachVirtualEx(&desc);
-        if (mapped) {  // the mapping names the pad's GUID, known once it is attached
-            char guid[33];
-            SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(index), guid, sizeof(guid));
-            SDL_JoystickDetachVirtual(index);
-            ASSERT_EQ(SDL_GameControllerAddMapping((guid + std::string(kMapping)).c_str()), 1);
-            index = SDL_JoystickAttachVirtualEx(&desc);
-        }
-        pad_ = SDL_JoystickOpen(index);
+        pad_ = virtualpad_attach(product, mapped);
         ASSERT_NE(pad_, nullptr) << SDL_GetError();
         Pump();
     }
@@ -72,7 +54,7 @@ TEST_F(Gamepad, MappedPadHoldsKeysPerSourceAndLetsGoWhenUnplugged) {
     ASSERT_EQ(sdl_numgamepads(), 1);
 
     // A: Space to play, Enter as the key code.
-    Button(3, true);
+    Button(kPadA, true);
     int held = 0, pressed = 0, code = 0, changed = 0;
     CGL_GetKeys(&held, &pressed);
     EXPECT_EQ(held, CGL_KEY_BUTTON1);
@@ -96,7 +78,7 @@ TEST_F(Gamepad, MappedPadHoldsKeysPerSourceAndLetsGoWhenUnplugged) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "joystick 0 found\n");
     CGL_GetAllControllers(&held, nullptr);
     EXPECT_EQ(held, 0x0040);
-    Button(3, false);
+    Button(kPadA, false);
     EXPECT_EQ(Held(), 0);
 
     // The stick's dead zone, with a margin back; the D-pad holds Left on
@@ -107,29 +89,25 @@ TEST_F(Gamepad, MappedPadHoldsKeysPerSourceAndLetsGoWhenUnplugged) {
     EXPECT_EQ(Held(), CGL_KEY_LEFT);
     Stick(-12000);
     EXPECT_EQ(Held(), CGL_KEY_LEFT);
-    Button(5, true);
+    Button(kPadDpadLeft, true);
     Stick(0);
     EXPECT_EQ(Held(), CGL_KEY_LEFT);
-    Button(6, true);
-    Button(0, true);
-    Button(1, true);
+    Button(kPadDpadUp, true);
+    Button(kPadStart, true);
+    Button(kPadB, true);
+    Button(kPadBack, true);
     EXPECT_EQ(Held(), CGL_KEY_LEFT | CGL_KEY_UP | CGL_KEY_START | CGL_KEY_ESCAPE);
-    Button(0, false);
-    Button(1, false);
-    Button(6, false);
-
-    // Back tapped between two reads counts once.
-    Button(4, true);
-    Button(4, false);
+    Button(kPadStart, false);
+    Button(kPadB, false);  // Back still holds Escape
+    Button(kPadDpadUp, false);
     EXPECT_EQ(Held(), CGL_KEY_LEFT | CGL_KEY_ESCAPE);
-    EXPECT_EQ(Held(), CGL_KEY_LEFT);
+    Button(kPadBack, false);
 
     // Unplugged with Left and A held: nothing stays down.
-    Button(3, true);
+    Button(kPadA, true);
     SDL_JoystickDetachVirtual(0);
     Pump();
     EXPECT_EQ(sdl_numgamepads(), 0);
-    CGL_GetKeys(nullptr, nullptr);  // the press of A, still owed to the game
     EXPECT_EQ(Held(), 0);
     CGL_GetKeycode(&code, nullptr);
     EXPECT_EQ(code, 0);
