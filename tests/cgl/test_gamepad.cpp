@@ -1,6 +1,4 @@
-// Gamepads through SDL's virtual joysticks: a mapped pad plays as keys, an
-// unmapped one stays a plain joystick, and both stay joysticks for the
-// controller table.
+// Gamepads through SDL's virtual joysticks and the shell's event handler.
 #include "cgl/cgl.h"
 #include "common/virtual_pad.h"
 
@@ -9,119 +7,76 @@
 
 namespace {
 
-class Gamepad : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
-        if (SDL_NumJoysticks() != 0) GTEST_SKIP() << "a joystick is attached";
-        sdl_gamepadinit();
-        for (auto &k : sdl_asynckeys) k = 0;
-        CGL_GetKeys(nullptr, nullptr);
-    }
-    void TearDown() override {
-        for (int i = SDL_NumJoysticks() - 1; i >= 0; i--) SDL_JoystickDetachVirtual(i);
-        Pump();
-        if (pad_) SDL_JoystickClose(pad_);
-        SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER | SDL_INIT_JOYSTICK);
-    }
-    // The events of a pump go through the shell's event handler.
-    static void Pump() {
-        SDL_Event e;
-        SDL_PumpEvents();
-        while (SDL_PollEvent(&e)) sdl_handleevent(e);
-    }
-    void Attach(Uint16 product, bool mapped) {
-        pad_ = virtualpad_attach(product, mapped);
-        ASSERT_NE(pad_, nullptr) << SDL_GetError();
-        Pump();
-    }
-    void Button(int b, bool down) {
-        SDL_JoystickSetVirtualButton(pad_, b, down ? SDL_PRESSED : SDL_RELEASED);
-        Pump();
-    }
-    void Stick(int x) {
-        SDL_JoystickSetVirtualAxis(pad_, 0, x);
-        Pump();
-    }
-    static int Held() { return CGL_GetKeys(nullptr, nullptr); }
-    SDL_Joystick *pad_ = nullptr;
-};
+void Pump() {
+    SDL_Event e;
+    SDL_PumpEvents();
+    while (SDL_PollEvent(&e)) sdl_handleevent(e);
+}
+
+SDL_Joystick *g_pad;
+int Set(int button, bool down) {
+    SDL_JoystickSetVirtualButton(g_pad, button, down ? SDL_PRESSED : SDL_RELEASED);
+    Pump();
+    return CGL_GetKeys(nullptr, nullptr);
+}
+int Stick(int x) {
+    SDL_JoystickSetVirtualAxis(g_pad, 0, x);
+    Pump();
+    return CGL_GetKeys(nullptr, nullptr);
+}
 
 }  // namespace
 
-TEST_F(Gamepad, MappedPadHoldsKeysPerSourceAndLetsGoWhenUnplugged) {
-    Attach(1, true);
-    ASSERT_EQ(sdl_numgamepads(), 1);
+TEST(Gamepad, MappedPadPlaysAsKeysPerSourceUnmappedStaysJoystickUnplugLetsGo) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
+    if (SDL_NumJoysticks() != 0) GTEST_SKIP() << "a joystick is attached";
+    sdl_gamepadinit();
+    for (auto &k : sdl_asynckeys) k = 0;
+    SDL_Joystick *unmapped = virtualpad_attach(2, false);
+    g_pad = virtualpad_attach(1, true);
+    ASSERT_TRUE(unmapped && g_pad) << SDL_GetError();
+    Pump();
+    EXPECT_EQ(sdl_numgamepads(), 1);
 
-    // A: Space to play, Enter as the key code.
-    Button(kPadA, true);
-    int held = 0, pressed = 0, code = 0, changed = 0;
-    CGL_GetKeys(&held, &pressed);
-    EXPECT_EQ(held, CGL_KEY_BUTTON1);
-    EXPECT_EQ(pressed, CGL_KEY_BUTTON1);
-    CGL_GetKeycode(&code, &changed);
-    EXPECT_EQ(code, CGL_KEYCODE_ENTER);
-    EXPECT_EQ(changed, 1);
-    // The keyboard's Space going up does not let go of the pad's.
+    // A, read through the mapping, is Space; the keyboard's Space going up
+    // does not let go of it.
+    Set(kPadA, true);
     SDL_Event key{};
-    key.type = SDL_KEYDOWN;
+    key.type = SDL_KEYUP;
     key.key.keysym.sym = SDLK_SPACE;
     sdl_handleevent(key);
-    key.type = SDL_KEYUP;
-    sdl_handleevent(key);
-    EXPECT_EQ(Held(), CGL_KEY_BUTTON1);
 
-    // Still a joystick for the controller table, read by its raw buttons
-    // (map C: button 4 is 0x0040), with no Space from the keyboard layouts.
-    testing::internal::CaptureStdout();
-    CGL_InitControllers();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "joystick 0 found\n");
-    CGL_GetAllControllers(&held, nullptr);
-    EXPECT_EQ(held, 0x0040);
-    Button(kPadA, false);
-    EXPECT_EQ(Held(), 0);
-
-    // The stick's dead zone, with a margin back; the D-pad holds Left on
-    // its own when the stick lets go.
-    Stick(-12000);
-    EXPECT_EQ(Held(), 0);
-    Stick(-20000);
-    EXPECT_EQ(Held(), CGL_KEY_LEFT);
-    Stick(-12000);
-    EXPECT_EQ(Held(), CGL_KEY_LEFT);
-    Button(kPadDpadLeft, true);
-    Stick(0);
-    EXPECT_EQ(Held(), CGL_KEY_LEFT);
-    Button(kPadDpadUp, true);
-    Button(kPadStart, true);
-    Button(kPadB, true);
-    Button(kPadBack, true);
-    EXPECT_EQ(Held(), CGL_KEY_LEFT | CGL_KEY_UP | CGL_KEY_START | CGL_KEY_ESCAPE);
-    Button(kPadStart, false);
-    Button(kPadB, false);  // Back still holds Escape
-    Button(kPadDpadUp, false);
-    EXPECT_EQ(Held(), CGL_KEY_LEFT | CGL_KEY_ESCAPE);
-    Button(kPadBack, false);
-
-    // Unplugged with Left and A held: nothing stays down.
-    Button(kPadA, true);
-    SDL_JoystickDetachVirtual(0);
+    // Both pads are joysticks for the controller table, read by raw buttons
+    // (map C): A is button 4 there, 0x0040, and nothing comes as Space. The
+    // unmapped pad's button 1 (0x0080) is no key.
+    SDL_JoystickSetVirtualButton(unmapped, 0, SDL_PRESSED);
     Pump();
-    EXPECT_EQ(sdl_numgamepads(), 0);
-    EXPECT_EQ(Held(), 0);
-    CGL_GetKeycode(&code, nullptr);
-    EXPECT_EQ(code, 0);
-}
-
-TEST_F(Gamepad, UnmappedPadStaysAJoystick) {
-    Attach(2, false);
-    EXPECT_EQ(sdl_numgamepads(), 0);
-    Button(0, true);
-    EXPECT_EQ(Held(), 0);
+    EXPECT_EQ(CGL_GetKeys(nullptr, nullptr), CGL_KEY_BUTTON1);
     testing::internal::CaptureStdout();
     CGL_InitControllers();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "joystick 0 found\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "joystick 0 found\njoystick 1 found\n");
     int held = 0;
     CGL_GetAllControllers(&held, nullptr);
-    EXPECT_EQ(held, 0x0080);  // map C, button 1
+    EXPECT_EQ(held, 0x0040 | 0x0080);
+    EXPECT_EQ(Set(kPadA, false), 0);
+
+    // The stick's dead zone, with a margin back; two sources of one key, or
+    // of Escape, hold it until both let go.
+    EXPECT_EQ(Stick(-12000), 0);
+    EXPECT_EQ(Stick(-20000), CGL_KEY_LEFT);
+    EXPECT_EQ(Stick(-12000), CGL_KEY_LEFT);
+    Set(kPadDpadLeft, true);
+    EXPECT_EQ(Stick(0), CGL_KEY_LEFT);
+    Set(kPadDpadUp, true);
+    Set(kPadStart, true);
+    Set(kPadB, true);
+    EXPECT_EQ(Set(kPadBack, true), CGL_KEY_LEFT | CGL_KEY_UP | CGL_KEY_START | CGL_KEY_ESCAPE);
+    EXPECT_EQ(Set(kPadB, false), CGL_KEY_LEFT | CGL_KEY_UP | CGL_KEY_START | CGL_KEY_ESCAPE);
+
+    // Unplugged with keys held: nothing stays down.
+    virtualpad_detach(g_pad);
+    virtualpad_detach(unmapped);
+    Pump();
+    EXPECT_EQ(CGL_GetKeys(nullptr, nullptr), 0);
+    SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER | SDL_INIT_JOYSTICK);
 }

@@ -139,49 +139,23 @@ void SetMouse(bool down) {
 // Escape.
 bool g_pad = false;
 SDL_Joystick *g_padJoy = nullptr;
-bool g_padDown[12] = {};
-int g_padStick = 0;
 
-void PlugPad() {
-    g_padJoy = virtualpad_attach(1, true);
-    for (bool &down : g_padDown) down = false;
-    g_padStick = 0;
-    while (g_padJoy && sdl_numgamepads() != 1) std::this_thread::yield();
+// Plugs the pad in or pulls it out, and waits until the shell has seen it.
+void PlugPad(bool in) {
+    if (!in) virtualpad_detach(g_padJoy);
+    g_padJoy = in ? virtualpad_attach(1, true) : nullptr;
+    while ((g_padJoy || !in) && sdl_numgamepads() != (in ? 1 : 0)) std::this_thread::yield();
 }
 
-void UnplugPad() {
-    virtualpad_detach(g_padJoy);
-    g_padJoy = nullptr;
-    while (sdl_numgamepads() != 0) std::this_thread::yield();
-}
-
-// Sets a button and waits until the pads' key table shows it.
-void PadButton(int button, int vk, bool down) {
-    if (!g_padJoy || g_padDown[button] == down) return;
-    g_padDown[button] = down;
-    SDL_JoystickSetVirtualButton(g_padJoy, button, down ? SDL_PRESSED : SDL_RELEASED);
-    while (sdl_padkeydown(vk) != down) std::this_thread::yield();
-}
-
-void ApplyInput(bool space, bool left, bool right, bool enter, bool escape, bool mouse) {
-    if (!g_pad) {
-        SetKey(kSpace, space);
-        SetKey(kLeft, left);
-        SetKey(kRight, right);
-        SetKey(kEnter, enter);
-        SetKey(kEscape, escape);
-        SetMouse(mouse);
-        return;
-    }
-    PadButton(kPadA, 32, space || mouse);
-    PadButton(kPadDpadLeft, 37, left);
-    PadButton(kPadStart, 13, enter);
-    PadButton(kPadB, 27, escape);
-    if (g_padJoy && g_padStick != (right ? 32767 : 0)) {
-        g_padStick = right ? 32767 : 0;
-        SDL_JoystickSetVirtualAxis(g_padJoy, 0, g_padStick);
-        while (sdl_padkeydown(39) != right) std::this_thread::yield();
-    }
+// Sets the pad and waits until the pads' key table shows it.
+void SetPad(bool a, bool left, bool right, bool start, bool b) {
+    if (!g_padJoy) return;
+    const int buttons[] = {kPadA, kPadDpadLeft, kPadStart, kPadB}, vks[] = {32, 37, 13, 27, 39};
+    const bool down[] = {a, left, start, b, right};
+    for (int i = 0; i < 4; i++) SDL_JoystickSetVirtualButton(g_padJoy, buttons[i], down[i]);
+    SDL_JoystickSetVirtualAxis(g_padJoy, 0, right ? 32767 : 0);
+    for (int i = 0; i < 5; i++)
+        while (sdl_padkeydown(vks[i]) != down[i]) std::this_thread::yield();
 }
 
 // Signed difference b - a of two headings, in -180..180.
@@ -212,7 +186,7 @@ void Driver(const std::string &resultsPath) {
     // A line per frame of play, for whoever has to find out why a run went
     // another way.
     FILE *trace = fopen("trace.txt", "w");
-    if (g_pad) PlugPad();
+    if (g_pad) PlugPad(true);
 
     for (;;) {
         Snapshot s;
@@ -295,13 +269,13 @@ void Driver(const std::string &resultsPath) {
                     // The pad is pulled out mid-swing, A held: the latch
                     // must let go in the next frame.
                     if (g_pad && latches == 1 && age == 10) {
-                        UnplugPad();
+                        PlugPad(false);
                         unplugFrame = s.frame;
                     }
                     break;
                 case COAST:
                     if (g_pad && !g_padJoy) {
-                        PlugPad();
+                        PlugPad(true);
                         replugs++;
                     }
                     if (age >= 60) {
@@ -373,7 +347,16 @@ void Driver(const std::string &resultsPath) {
             }
         }
 
-        ApplyInput(space, left, right, enter, escape, mouse);
+        if (g_pad) {
+            SetPad(space || mouse, left, right, enter, escape);
+        } else {
+            SetKey(kSpace, space);
+            SetKey(kLeft, left);
+            SetKey(kRight, right);
+            SetKey(kEnter, enter);
+            SetKey(kEscape, escape);
+            SetMouse(mouse);
+        }
         {
             std::lock_guard<std::mutex> lock(g_lock);
             g_shot = shot;
