@@ -138,8 +138,7 @@ int CGL_GetKeys(int *held, int *pressed) {
     for (const KeyBit &kb : kKeyboardBits) {
         // The pads' keys join the keyboard's here, and only here: the
         // controller table reads pads as joysticks.
-        bool pad = sdl_padkeydown(kb.vk);
-        if (KeyDown(kb.vk) || pad) CGL_joykey |= kb.bit;
+        if (KeyDown(kb.vk) || sdl_padkeydown(kb.vk)) CGL_joykey |= kb.bit;
     }
     int bits = CGL_joykey;
     if (held) *held = bits;
