@@ -12,6 +12,7 @@
 // back to the desktop first.
 #include "cgl/platform.h"
 #include "cgl/input.h"
+#include "cgl/gamepad.h"
 
 #include <SDL.h>
 #include <signal.h>
@@ -127,6 +128,7 @@ static bool twin_held(SDL_Scancode released) {
 }
 
 void sdl_handleevent(const SDL_Event &event) {
+    sdl_gamepadevent(event);  // pads plugged, unplugged, pressed: cgl/gamepad_sdl.cpp
     switch (event.type) {
         case SDL_KEYDOWN:
         case SDL_KEYUP: {
@@ -304,6 +306,7 @@ int sdl_startup() {
         CGL_DesktopHeight = desktop.h;
     }
     printf("- Desktop size: %d,%d\n", CGL_DesktopWidth, CGL_DesktopHeight);
+    sdl_gamepadinit();
 
     SDL_ShowCursor(SDL_DISABLE);
     cgl_mouse_x = 0;

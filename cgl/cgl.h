@@ -11,6 +11,7 @@
 //   font.h         bitmap fonts and text
 //   registry.h     graphics memory report and flush
 //   input.h        keyboard, key codes, controllers, joysticks, mouse
+//   gamepad.h      game controllers presented as keys
 #pragma once
 
 #include "cgl/platform.h"
@@ -23,3 +24,4 @@
 #include "cgl/font.h"
 #include "cgl/registry.h"
 #include "cgl/input.h"
+#include "cgl/gamepad.h"

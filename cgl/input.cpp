@@ -7,6 +7,7 @@
 // sdl_checkkeys keep in CGL_keys; joysticks and the mouse come from
 // input_sdl.cpp. All of it runs on the game thread.
 #include "cgl/input.h"
+#include "cgl/gamepad.h"
 
 #include <cstdio>
 
@@ -134,8 +135,11 @@ const int CGL_controllerlayoutB[CGL_CONTROLLERSLOTS] = {
 int CGL_GetKeys(int *held, int *pressed) {
     sdl_checkkeys();
     CGL_joykey = 0;
-    for (const KeyBit &kb : kKeyboardBits)
-        if (KeyDown(kb.vk)) CGL_joykey |= kb.bit;
+    for (const KeyBit &kb : kKeyboardBits) {
+        // The pads' keys join the keyboard's here, and only here: the
+        // controller table reads pads as joysticks.
+        if (KeyDown(kb.vk) || sdl_padkeydown(kb.vk)) CGL_joykey |= kb.bit;
+    }
     int bits = CGL_joykey;
     if (held) *held = bits;
     if (pressed) *pressed = bits & ~cgl_input_prevkey;

@@ -14,7 +14,10 @@
 // frame go on. It writes what it saw to a results file, then quits from the
 // title screen.
 #include "game/header.h"
+#include "game/highscore.h"
+#include "game/title.h"
 #include "common/gl_fixture.h"
+#include "common/virtual_pad.h"
 #include "cgl/cgl.h"
 
 #include <SDL.h>
@@ -31,6 +34,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -67,6 +71,7 @@ struct Snapshot {
     int score, combo;
     float dist;
     int xcp, ycp;
+    int page;
 };
 
 std::mutex g_lock;
@@ -79,10 +84,10 @@ std::string g_shotDir;
 // Runs on the game thread once per presented frame, with the window's
 // back buffer holding the frame.
 void BeforeSwap() {
-    Snapshot s{currentFrame, gameState,         fade,           scrollx,
-               scrolly,      player.x,          player.y,       player.angle,
-               player.speed, player.flightMode, player.alive,   player.score,
-               player.combo, distClosestPlanet, xClosestPlanet, yClosestPlanet};
+    Snapshot s{currentFrame,   gameState,      fade,         scrollx,           scrolly,
+               player.x,       player.y,       player.angle, player.speed,      player.flightMode,
+               player.alive,   player.score,   player.combo, distClosestPlanet, xClosestPlanet,
+               yClosestPlanet, titlestate.page};
     std::string shot;
     {
         std::unique_lock<std::mutex> lock(g_lock);
@@ -129,6 +134,30 @@ void SetMouse(bool down) {
     while (((cgl_mouse_buttons.load() & 1) != 0) != down) std::this_thread::yield();
 }
 
+// The pad run plays with a virtual gamepad only: A for Space (and the mouse
+// button), Left on the D-pad, Right on the stick, Start for Enter, B for
+// Escape.
+bool g_pad = false;
+SDL_Joystick *g_padJoy = nullptr;
+
+// Plugs the pad in or pulls it out, and waits until the shell has seen it.
+void PlugPad(bool in) {
+    if (!in) virtualpad_detach(g_padJoy);
+    g_padJoy = in ? virtualpad_attach(1, true) : nullptr;
+    while ((g_padJoy || !in) && sdl_numgamepads() != (in ? 1 : 0)) std::this_thread::yield();
+}
+
+// Sets the pad and waits until the pads' key table shows it.
+void SetPad(bool a, bool left, bool right, bool start, bool b) {
+    if (!g_padJoy) return;
+    const int buttons[] = {kPadA, kPadDpadLeft, kPadStart, kPadB}, vks[] = {32, 37, 13, 27, 39};
+    const bool down[] = {a, left, start, b, right};
+    for (int i = 0; i < 4; i++) SDL_JoystickSetVirtualButton(g_padJoy, buttons[i], down[i]);
+    SDL_JoystickSetVirtualAxis(g_padJoy, 0, right ? 32767 : 0);
+    for (int i = 0; i < 5; i++)
+        while (sdl_padkeydown(vks[i]) != down[i]) std::this_thread::yield();
+}
+
 // Signed difference b - a of two headings, in -180..180.
 float HeadingDiff(float a, float b) {
     float d = std::fmod(b - a + 540.0f, 360.0f) - 180.0f;
@@ -148,6 +177,8 @@ void Driver(const std::string &resultsPath) {
     int gameStart = -1, crashFrame = -1, endFrame = -1, afterStart = -1, fadedIn = -1;
     int latches = 0, slingshots = 0, pickups = 0, maxCombo = 0, expectedScore = 0;
     int planStart = 0, latchedFrames = 0, endState = 0, score = 0;
+    int unplugFrame = -1, releasedOnUnplug = 0, replugs = 0, titleStart = -1, nameEntry = 0,
+        highscorePage = 0;
     bool prevAlive = true;
     int prevCombo = 0;
     bool useMouse = false, quitting = false;
@@ -155,6 +186,7 @@ void Driver(const std::string &resultsPath) {
     // A line per frame of play, for whoever has to find out why a run went
     // another way.
     FILE *trace = fopen("trace.txt", "w");
+    if (g_pad) PlugPad(true);
 
     for (;;) {
         Snapshot s;
@@ -191,6 +223,8 @@ void Driver(const std::string &resultsPath) {
             if (fadedIn < 0 && s.gameState == GAMESTATE_PLAY) fadedIn = s.frame;
             prevAlive = s.alive;
             score = s.score;
+            if (unplugFrame >= 0 && s.frame == unplugFrame + 1)
+                releasedOnUnplug = s.flightMode == 0;
 
             int age = s.frame - planStart;
             if (trace)
@@ -232,8 +266,18 @@ void Driver(const std::string &resultsPath) {
                         (useMouse ? mouse : space) = true;
                     }
                     if (age == 40) shot = "play_e2e_swing" + std::to_string(latches) + ".png";
+                    // The pad is pulled out mid-swing, A held: the latch
+                    // must let go in the next frame.
+                    if (g_pad && latches == 1 && age == 10) {
+                        PlugPad(false);
+                        unplugFrame = s.frame;
+                    }
                     break;
                 case COAST:
+                    if (g_pad && !g_padJoy) {
+                        PlugPad(true);
+                        replugs++;
+                    }
                     if (age >= 60) {
                         plan = slingshots >= 2 ? CRASH : SEEK;
                         planStart = s.frame;
@@ -273,12 +317,23 @@ void Driver(const std::string &resultsPath) {
             }
         } else if (phase == AFTER) {
             int age = s.frame - afterStart;
+            bool write = age == 52;
             if (s.gameState > 89) {
-                enter = age == 70;  // the name entry, if the score made the table
-            } else {
+                // The name entry, if the score made the table; the pad's A
+                // confirms the name offered.
+                (g_pad ? space : enter) = age == 70;
+                nameEntry = nameEntry || age == 70;
+            } else if (!g_pad) {
                 escape = age >= 55 && age < 57;  // the title screen: quit
+            } else {
+                // From the highscore page, B to the main page, B to quit.
+                if (titleStart < 0) titleStart = s.frame;
+                int t = s.frame - titleStart;
+                if (s.page == TITLE_HIGHSCORES && t == 59) highscorePage = 1;
+                escape = (t >= 60 && t < 62) || (t >= 80 && t < 82);
+                write = t == 80;
             }
-            if (age == 52) {
+            if (write) {
                 if (trace) fclose(trace);
                 trace = nullptr;
                 std::ofstream out(resultsPath);
@@ -286,16 +341,22 @@ void Driver(const std::string &resultsPath) {
                     << crashFrame << "\nendFrame " << endFrame << "\nendState " << endState
                     << "\nscore " << score << "\nexpectedScore " << expectedScore << "\npickups "
                     << pickups << "\nmaxCombo " << maxCombo << "\nlatches " << latches
-                    << "\nlatchedFrames " << latchedFrames << "\nslingshots " << slingshots << "\n";
+                    << "\nlatchedFrames " << latchedFrames << "\nslingshots " << slingshots
+                    << "\nreleasedOnUnplug " << releasedOnUnplug << "\nreplugs " << replugs
+                    << "\nnameEntry " << nameEntry << "\nhighscorePage " << highscorePage << "\n";
             }
         }
 
-        SetKey(kSpace, space);
-        SetKey(kLeft, left);
-        SetKey(kRight, right);
-        SetKey(kEnter, enter);
-        SetKey(kEscape, escape);
-        SetMouse(mouse);
+        if (g_pad) {
+            SetPad(space || mouse, left, right, enter, escape);
+        } else {
+            SetKey(kSpace, space);
+            SetKey(kLeft, left);
+            SetKey(kRight, right);
+            SetKey(kEnter, enter);
+            SetKey(kEscape, escape);
+            SetMouse(mouse);
+        }
         {
             std::lock_guard<std::mutex> lock(g_lock);
             g_shot = shot;
@@ -309,6 +370,7 @@ void Driver(const std::string &resultsPath) {
 // frame hook of this file.
 [[noreturn]] void RunChild(const std::string &dir) {
     g_shotDir = dir;
+    g_pad = getenv("QO_PLAY_E2E_PAD") != nullptr;
     setvbuf(stdout, nullptr, _IOLBF, 0);
     if (chdir(dir.c_str()) != 0) _exit(4);
     if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
@@ -338,13 +400,19 @@ std::map<std::string, int> ReadResults(const std::string &path) {
 }
 
 // Runs the program once in dir; returns its wait status, or -1 on a time-out.
-int RunProgram(const std::string &dir) {
+int RunProgram(const std::string &dir, bool pad = false) {
     mkdir(dir.c_str(), 0755);
     for (const char *name :
          {"results.txt", "trace.txt", "play_e2e_start.png", "play_e2e_swing1.png",
           "play_e2e_swing2.png", "play_e2e_pickup.png", "play_e2e_crash.png", "play_e2e_later.png"})
         unlink((dir + "/" + name).c_str());
     unlink((dir + "/highscore.dat").c_str());
+    if (pad) {  // a MEDIUM table any score makes, and a name to offer
+        InitHighscores();
+        for (s_highscore &entry : highscores[1]) entry.score = 0;
+        std::strcpy(player.name, "PADDY");
+        SaveHighscoresTo((dir + "/highscore.dat").c_str());
+    }
     std::string image = std::string(QO_BINARY_DIR) + "/qostarfold.dat";
     unlink((dir + "/qostarfold.dat").c_str());
     if (symlink(image.c_str(), (dir + "/qostarfold.dat").c_str()) != 0) return -2;
@@ -360,6 +428,7 @@ int RunProgram(const std::string &dir) {
     char arg2[] = "--gtest_also_run_disabled_tests";
     char *argv[] = {arg0, arg1, arg2, nullptr};
     setenv("QO_PLAY_E2E_DIR", dir.c_str(), 1);
+    if (pad) setenv("QO_PLAY_E2E_PAD", "1", 1);
     // The pump may end the process before it has joined the game thread
     // that asked for the close; that is no leak to fail the run for.
     const char *tsan = getenv("TSAN_OPTIONS");
@@ -371,6 +440,7 @@ int RunProgram(const std::string &dir) {
     pid_t pid = 0;
     int err = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, environ);
     unsetenv("QO_PLAY_E2E_DIR");
+    unsetenv("QO_PLAY_E2E_PAD");
     if (tsan)
         setenv("TSAN_OPTIONS", savedTsan.c_str(), 1);
     else
@@ -444,4 +514,29 @@ TEST(PlayE2E, ScriptedGameLatchesSlingshotsScoresAndCrashes) {
     status = RunProgram(dir2);
     ASSERT_GE(status, 0);
     EXPECT_EQ(Slurp(dir2 + "/results.txt"), first);
+}
+
+TEST(PlayE2E, PadAloneFromTheIntroThroughAGameToTheHighscoresAndQuit) {
+    std::string dir = std::string(QO_BINARY_DIR) + "/play_e2e_pad";
+    int status = RunProgram(dir, true);
+    std::string log = Slurp(dir + "/stdout.txt");
+    ASSERT_GE(status, 0) << "the program did not finish\n" << log;
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << log;
+
+    // Start started the game, A latched, the unplug let go at once and the
+    // pad came back; the game ended in a crash.
+    std::map<std::string, int> r = ReadResults(dir + "/results.txt");
+    EXPECT_GT(r["gameStart"], 120) << log;
+    EXPECT_GE(r["latches"], 2);
+    EXPECT_GT(r["latchedFrames"], 20);
+    EXPECT_EQ(r["releasedOnUnplug"], 1);
+    EXPECT_EQ(r["replugs"], 1);
+    EXPECT_EQ(r["endState"], GAMESTATE_CRASHED);
+    EXPECT_EQ(r["nameEntry"], 1);
+    EXPECT_EQ(r["highscorePage"], 1);
+
+    // A took the offered name into first place; B left the highscores, B quit.
+    LoadHighscoresFrom((dir + "/highscore.dat").c_str());
+    EXPECT_STREQ(highscores[1][0].name, "PADDY");
+    EXPECT_EQ(highscores[1][0].score, r["score"]);
 }
