@@ -156,6 +156,10 @@ int sdl_getkeycode() {
 }
 
 void CGL_GetKeycode(int *code, int *changed) {
+    // A read of the key code is a read of the keyboard: the keys tapped
+    // until now have been seen, and must not come back as new presses at
+    // the next CGL_GetKeys (the Enter that ends a name entry, say).
+    sdl_forgettaps();
     int k = sdl_getkeycode();
     if (code) *code = k;
     int prev = cgl_input_prevkeycode.load(std::memory_order_relaxed);

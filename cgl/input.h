@@ -100,6 +100,8 @@ int sdl_getkeycode();
 // Copies the asynchronous key state into all 256 CGL_keys entries
 // (0x8000 down, 0 up); a key tapped since the last call counts as down.
 void sdl_checkkeys();
+// Forgets the keys tapped since the last sdl_checkkeys.
+void sdl_forgettaps();
 
 // ---------------------------------------------------------------------------
 // Controller table: joysticks, key-mapped keyboard layouts, the mouse and the

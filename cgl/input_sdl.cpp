@@ -76,6 +76,10 @@ void sdl_checkkeys() {
     }
 }
 
+void sdl_forgettaps() {
+    for (auto &tap : sdl_keytaps) tap.store(0, std::memory_order_relaxed);
+}
+
 // ---------------------------------------------------------------------------
 // Joysticks
 

@@ -58,6 +58,7 @@ protected:
     void SetUp() override {
         for (int i = 0; i < 256; i++) {
             sdl_asynckeys[i] = 0;
+            sdl_keytaps[i] = 0;
             CGL_keys[i] = 0;
         }
         cgl_keycode = 0;
@@ -102,6 +103,24 @@ TEST_F(Input, GetKeys_ReportsNewlyPressedOnceUntilReleased) {
     CGL_GetKeys(&held, &pressed);
     EXPECT_EQ(pressed, CGL_KEY_BUTTON1);
     Release(SDLK_SPACE);
+}
+
+TEST_F(Input, GetKeys_ATapBetweenTwoReadsCountsOnce) {
+    int held = -1, pressed = -1;
+    Press(SDLK_LEFT);
+    Release(SDLK_LEFT);
+    EXPECT_EQ(CGL_GetKeys(&held, &pressed), CGL_KEY_LEFT);
+    EXPECT_EQ(pressed, CGL_KEY_LEFT);
+    EXPECT_EQ(CGL_GetKeys(&held, &pressed), 0);
+    EXPECT_EQ(pressed, 0);
+
+    // A key-code read has seen the tap: it is not a new press afterwards.
+    Press(SDLK_RETURN);
+    int code = 0, changed = 0;
+    CGL_GetKeycode(&code, &changed);
+    EXPECT_EQ(code, CGL_KEYCODE_ENTER);
+    Release(SDLK_RETURN);
+    EXPECT_EQ(CGL_GetKeys(&held, &pressed), 0);
 }
 
 TEST_F(Input, GetKeys_EachKeyGivesItsBit) {
