@@ -1,5 +1,6 @@
 #include "desktop/desktop.h"
 
+#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -42,11 +43,14 @@ std::string sh(const std::string &command) {
 }
 
 std::string screen_mode(const std::string &display) {
+    // The mode of the connected output's CRTC: what the monitor shows. (The
+    // screen's own size may stay larger, as SDL leaves it.)
     std::string out = sh("DISPLAY=" + display + " xrandr --current 2>/dev/null");
-    size_t at = out.find("current ");
+    size_t at = out.find(" connected");
     if (at == std::string::npos) return "?";
+    at = out.find_first_of("0123456789", at);
     int w = 0, h = 0;
-    sscanf(out.c_str() + at, "current %d x %d", &w, &h);
+    if (at == std::string::npos || sscanf(out.c_str() + at, "%dx%d", &w, &h) != 2) return "off";
     return std::to_string(w) + "x" + std::to_string(h);
 }
 
@@ -211,6 +215,29 @@ std::string xdotool(const std::string &display, const std::string &args) {
     return sh("DISPLAY=" + display + " xdotool " + args + " 2>/dev/null");
 }
 
+std::string press(const std::string &display, const std::string &key) {
+    // Held for 80 ms, longer than any frame: a press the game cannot miss.
+    return xdotool(display, "keydown " + key + " sleep 0.08 keyup " + key);
+}
+
+bool close_window(const std::string &display, const std::string &window) {
+    Display *x = XOpenDisplay(display.c_str());
+    if (!x) return false;
+    Window w = strtoul(window.c_str(), nullptr, 10);
+    XEvent event;
+    memset(&event, 0, sizeof event);
+    event.xclient.type = ClientMessage;
+    event.xclient.window = w;
+    event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = (long)XInternAtom(x, "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    bool sent = w && XSendEvent(x, w, False, NoEventMask, &event);
+    XFlush(x);
+    XCloseDisplay(x);
+    return sent;
+}
+
 std::string window_of(const Game &game, const std::string &display) {
     std::string out =
         xdotool(display, "search --onlyvisible --pid " + std::to_string(game.program.pid));
@@ -224,7 +251,7 @@ size_t to_main_page(Game &game, const std::string &display) {
     size_t frames = spy(game).swaps.size();
     wait_swaps(game, frames < 70 ? 70 : frames + 1, 10000);
     size_t keys = spy(game).keys.size();
-    xdotool(display, "key Down");
+    xdotool(display, "keydown Down sleep 0.08 keyup Down");
     long long end = now_ns() + 5000000000LL;
     while (spy(game).keys.size() <= keys && now_ns() < end) pump(game, 10);
     Spy s = spy(game);

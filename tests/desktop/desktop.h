@@ -20,7 +20,7 @@ long long now_ns();
 std::string var(const char *name);
 // Standard output of a shell command.
 std::string sh(const std::string &command);
-// "1920x1080": the current size of the screen of an X display.
+// "1920x1080": the mode the X display's monitor shows now.
 std::string screen_mode(const std::string &display);
 // Load average and the like, for the lines that print a figure.
 std::string load();
@@ -67,6 +67,10 @@ void kill_game(Game &game);
 
 // xdotool on an X display; returns its output.
 std::string xdotool(const std::string &display, const std::string &args);
+// Presses and releases a key (xdotool key name).
+std::string press(const std::string &display, const std::string &key);
+// Asks a window to close the way a window manager does (WM_DELETE_WINDOW).
+bool close_window(const std::string &display, const std::string &window);
 // The game's top-level window on an X display ("" if none).
 std::string window_of(const Game &game, const std::string &display);
 

@@ -144,8 +144,8 @@ start() {
     local xvfb=$DISPLAY_OF_LAST
     # The dummy driver starts at the first mode of the list; make sure the
     # desktop mode is the current one.
-    DISPLAY=$display xrandr -s 1920x1080 >/dev/null 2>&1
-    DISPLAY=$display75 xrandr -s 1920x1080 >/dev/null 2>&1
+    DISPLAY=$display xrandr --output DUMMY0 --mode 1920x1080_60 >/dev/null 2>&1
+    DISPLAY=$display75 xrandr --output DUMMY0 --mode 1920x1080_60 >/dev/null 2>&1
 
     # --- openbox
     DISPLAY=$display openbox --sm-disable >"$DIR/openbox.log" 2>&1 &

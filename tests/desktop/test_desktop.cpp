@@ -28,7 +28,7 @@ std::vector<std::string> on_wayland() {
 }
 
 void desktop_mode(const std::string &display) {
-    sh("DISPLAY=" + display + " xrandr -s 1920x1080 >/dev/null 2>&1");
+    sh("DISPLAY=" + display + " xrandr --output DUMMY0 --mode 1920x1080_60 >/dev/null 2>&1");
 }
 
 class Desktop : public ::testing::Test {
@@ -81,7 +81,7 @@ void press_on_main(Game &game, const std::string &display, int count, bool tap) 
             if (tap)
                 xdotool(display, std::string("keydown ") + key + " sleep 0.007 keyup " + key);
             else
-                xdotool(display, std::string("key ") + key);
+                press(display, key);
             pump(game, 350);
         }
         // Past the main page, on to the highscores, where Down comes back.
@@ -99,8 +99,8 @@ TEST_F(Desktop, EveryEndingRestoresTheDesktopModeAndExitsZeroWithinASecond) {
         bool crash;
     };
     const Ending endings[] = {
-        {"Escape", [&](Game &g) { to_main_page(g, x), xdotool(x, "key Escape"); }, false},
-        {"WM close", [](Game &g) { program_close_window(g.program); }, false},
+        {"Escape", [&](Game &g) { to_main_page(g, x), press(x, "Escape"); }, false},
+        {"WM close", [&](Game &g) { close_window(x, window_of(g, x)); }, false},
         {"Alt+F4", [&](Game &g) { xdotool(x, "key alt+F4"); }, false},
         {"SIGTERM", [](Game &g) { kill(g.program.pid, SIGTERM); }, false},
         {"SIGINT", [](Game &g) { kill(g.program.pid, SIGINT); }, false},
@@ -269,7 +269,7 @@ TEST_F(Desktop, WaylandRunStartsPresentsAndTakesKeysAndButtons) {
     weston = weston.substr(0, weston.find('\n'));
     xdotool(input, "mousemove --window " + weston + " 200 200");
     long long from = now_ns();
-    xdotool(input, "key --window " + weston + " Down");
+    xdotool(input, "keydown --window " + weston + " Down sleep 0.08 keyup --window " + weston + " Down");
     xdotool(input, "click --window " + weston + " 3");
     pump(game, 1500);
     Spy s = spy(game);
