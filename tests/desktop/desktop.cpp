@@ -266,7 +266,8 @@ size_t to_main_page(Game &game, const std::string &display) {
 // ---------------------------------------------------------------------------
 // Recorder
 
-bool Recorder::start() {
+bool Recorder::start(int latency_ms) {
+    std::string latency = "--latency-msec=" + std::to_string(latency_ms);
     int fds[2];
     if (pipe(fds) != 0) return false;
     pid_ = fork();
@@ -276,7 +277,7 @@ bool Recorder::start() {
         close(fds[0]);
         close(fds[1]);
         execlp("parec", "parec", "--device=rig.monitor", "--format=s16le", "--rate=44100",
-               "--channels=2", "--latency-msec=5", "--raw", (char *)nullptr);
+               "--channels=2", latency.c_str(), "--raw", (char *)nullptr);
         _exit(127);
     }
     close(fds[1]);

@@ -81,8 +81,9 @@ size_t to_main_page(Game &game, const std::string &display);
 
 // The sound server's output, recorded from the null sink's monitor.
 class Recorder {
-   public:
-    bool start();
+public:
+    // latency_ms: the recording stream's fragment, small for timing.
+    bool start(int latency_ms = 5);
     void stop();
     // Interleaved stereo frames recorded so far.
     std::vector<int16_t> samples() const;
@@ -91,7 +92,7 @@ class Recorder {
     size_t frame_at(long long t) const;
     ~Recorder() { stop(); }
 
-   private:
+private:
     struct Chunk {
         size_t end;  // frames recorded up to and including this chunk
         long long arrived;
