@@ -11,7 +11,7 @@ else
 ON_DISPLAY =
 endif
 
-.PHONY: all deps build run test test-desktop test-asan test-tsan bench fuzz fuzz-ci format clean
+.PHONY: all deps build run test test-desktop test-asan test-tsan bench fuzz fuzz-ci deb format clean
 
 all: build
 
@@ -72,6 +72,16 @@ fuzz-ci: fuzz
 		echo "== $$name for $(FUZZ_SECONDS) s"; \
 		$$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 $$corpus; \
 	done
+
+# The examples, built from outside the tree as another project would
+# (add_subdirectory and an installed package), one run under Xvfb.
+.PHONY: check-examples
+check-examples: build
+	JOBS=$(JOBS) scripts/check-examples.sh
+
+# The Debian package of the game: build/qostarfold_<version>_<arch>.deb.
+deb: build
+	cd build && cpack -G DEB
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -4,13 +4,18 @@
 // The main thread initialises SDL, creates the hidden placeholder window,
 // starts the game thread and then only pumps events. Window changes that
 // the game thread asks for are queued here and carried out by the pump, the
-// caller waiting until they are done. Closing the window ends the process
-// from the main thread: there is no safe way to stop a thread that is in
-// the middle of a frame, and the game has nothing to lose by it.
+// caller waiting until they are done. Closing the window, or SIGTERM,
+// SIGINT or SIGHUP, ends the process from the main thread once the game
+// thread has stopped at its next frame: there is no safe way to stop a
+// thread in the middle of a frame, and between frames the game has nothing
+// to lose. Whatever way the process ends, a changed display mode is given
+// back to the desktop first.
 #include "cgl/platform.h"
 #include "cgl/input.h"
 
 #include <SDL.h>
+#include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -34,9 +39,16 @@ std::atomic<int> cgl_mouse_z{0};
 std::atomic<int> cgl_mouse_zdir{0};
 std::atomic<int> cgl_mouse_buttons{0};
 std::atomic<uint8_t> sdl_asynckeys[256];
+std::atomic<uint8_t> sdl_keytaps[256];
+std::atomic<bool> sdl_minimised{false};
 
+// Milliseconds since the system started, wrapping after 49.7 days. Counting
+// from boot rather than from SDL_Init keeps the random seed taken from it
+// different from one launch to the next.
 static uint32_t sdl_ticks() {
-    return SDL_GetTicks();
+    timespec now;
+    if (clock_gettime(CLOCK_BOOTTIME, &now) != 0) clock_gettime(CLOCK_MONOTONIC, &now);
+    return (uint32_t)((uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u);
 }
 uint32_t (*sdl_clock)() = sdl_ticks;
 
@@ -125,6 +137,7 @@ void sdl_handleevent(const SDL_Event &event) {
             // the code stays down while the other key of the pair is held.
             bool held = down || twin_held(event.key.keysym.scancode);
             sdl_asynckeys[k].store(held ? 1 : 0, std::memory_order_relaxed);
+            if (down) sdl_keytaps[k].store(1, std::memory_order_relaxed);
             // Alt, anything typed with Alt held, and F10 are system keys:
             // they never reach the key table through the message path.
             bool system_key = k == 18 || k == 121 || (event.key.keysym.mod & KMOD_ALT);
@@ -153,6 +166,16 @@ void sdl_handleevent(const SDL_Event &event) {
                 cgl_mouse_buttons.fetch_and(~bit, std::memory_order_relaxed);
             break;
         }
+        case SDL_WINDOWEVENT:
+            // A minimised window shows nothing, so the game waits (SDL also
+            // minimises a full-screen window when it loses the focus).
+            if (event.window.event == SDL_WINDOWEVENT_MINIMIZED)
+                sdl_minimised.store(true, std::memory_order_relaxed);
+            else if (event.window.event == SDL_WINDOWEVENT_RESTORED ||
+                     event.window.event == SDL_WINDOWEVENT_MAXIMIZED ||
+                     event.window.event == SDL_WINDOWEVENT_SHOWN)
+                sdl_minimised.store(false, std::memory_order_relaxed);
+            break;
         case SDL_MOUSEWHEEL: {
             // Only the vertical wheel counts; one event is one step,
             // whatever its size.
@@ -169,6 +192,58 @@ void sdl_handleevent(const SDL_Event &event) {
 }
 
 // ---------------------------------------------------------------------------
+// Endings
+
+namespace {
+
+volatile sig_atomic_t g_stop_signal = 0;
+std::atomic<bool> g_stopping{false};
+std::atomic<bool> g_game_parked{false};
+std::atomic<bool> g_mode_changed{false};
+
+struct sigaction g_crash_previous[32];
+const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
+void on_stop_signal(int sig) {
+    g_stop_signal = sig;
+}
+
+// Leaves full screen, which puts the desktop's own mode back.
+void restore_desktop() {
+    if (!winhandle || !g_mode_changed.load(std::memory_order_acquire)) return;
+    if (SDL_GetWindowFlags(winhandle) & SDL_WINDOW_FULLSCREEN)
+        SDL_SetWindowFullscreen(winhandle, 0);
+    g_mode_changed.store(false, std::memory_order_release);
+}
+
+// A crash leaves the desktop in the game's mode unless someone puts it
+// back; this tries, with an alarm in case the window system's lock is held
+// by the crashed code, then lets the signal take its earlier course.
+void on_crash_signal(int sig) {
+    if (sig > 0 && sig < 32) sigaction(sig, &g_crash_previous[sig], nullptr);
+    alarm(1);
+    restore_desktop();
+    raise(sig);
+}
+
+}  // namespace
+
+void sdl_modechanged() {
+    if (g_mode_changed.exchange(true, std::memory_order_acq_rel)) return;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = on_crash_signal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : kCrashSignals) sigaction(sig, &action, &g_crash_previous[sig]);
+}
+
+void sdl_parkifstopping() {
+    if (!g_stopping.load(std::memory_order_acquire)) return;
+    g_game_parked.store(true, std::memory_order_release);
+    for (;;) pause();
+}
+
+// ---------------------------------------------------------------------------
 // Start-up, pump and end
 
 void sdl_requestclose() {
@@ -180,6 +255,13 @@ void sdl_requestclose() {
 
 int sdl_startup() {
     g_main_thread = std::this_thread::get_id();
+    // The pump ends the process on these, the same way as a window close.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_JOYSTICK) != 0) {
         printf("Could not start SDL video: %s\n", SDL_GetError());
         return 0;
@@ -245,6 +327,7 @@ int sdl_run(void (*body)()) {
 
     bool quit = false;
     while (!quit) {
+        if (g_stop_signal) break;
         SDL_Event event;
         if (SDL_PollEvent(&event)) {
             if (event.type == SDL_QUIT)
@@ -264,8 +347,11 @@ int sdl_run(void (*body)()) {
     }
 
     // A game that asked for the close itself is returning right now; give
-    // it a moment to finish so that the normal end joins it.
-    for (int waited = 0; waited < 200 && !g_game_finished.load(std::memory_order_acquire);
+    // it a moment to finish so that the normal end joins it. Otherwise the
+    // game thread is asked to stop at its next frame.
+    g_stopping.store(true, std::memory_order_release);
+    for (int waited = 0; waited < 500 && !g_game_finished.load(std::memory_order_acquire) &&
+                         !g_game_parked.load(std::memory_order_acquire);
          waited++) {
         serve_requests();
         SDL_Delay(1);
@@ -273,7 +359,8 @@ int sdl_run(void (*body)()) {
     fflush(stdout);
     if (!g_game_finished.load(std::memory_order_acquire)) {
         // The window was closed while the game runs: end the process here,
-        // without waiting for a thread that may be inside a frame.
+        // without waiting for a thread that is parked or inside a frame.
+        restore_desktop();
         _exit(0);
     }
     game.join();

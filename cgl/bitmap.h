@@ -68,7 +68,16 @@ char *upcase(char *text);
 // CGL_CreateBitmap). Returns 1 when the record now holds the picture, 0 when
 // the file could not be opened or was refused (the record is then as it was).
 int LoadImageTGA(const char *name, s_bitmap *bitmap);
-void CGL_LoadBitmap(const char *name, s_bitmap *bitmap);
+// Loads a TGA picture (a name ending in .tga, any case) from the mounted
+// resource image into a new bitmap, registered and with its texture made.
+// Pixels near magenta (red > 240, green < 16, blue > 240, whatever their
+// alpha) become transparent black: that is the colour key for sprites and
+// fonts. Returns 1, or 0 with a message when the name is not a .tga, the
+// file is missing or cannot be decoded, or the registry is full; the record
+// is then left as it was (empty for a fresh record).
+int CGL_LoadBitmap(const char *name, s_bitmap *bitmap);
+// CGL_LoadBitmap, then the system-memory pixels are dropped: drawable, but
+// the pixel operations see nothing.
 void CGL_LoadStaticBitmap(const char *name, s_bitmap *bitmap);
 
 // The TGA decoder without any OpenGL: decodes `size` bytes at `data` into

@@ -1,5 +1,6 @@
 // Process entry of the game: the shell starts, the game thread runs
 // coremain, and the main thread pumps events until the window closes.
+#include "cgl/paths.h"
 #include "cgl/platform.h"
 
 #include <cstdio>
@@ -14,6 +15,7 @@ int main() {
     // Progress lines are read by people and by tests through a pipe: give
     // them out line by line.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    sdl_usegamepaths();
     if (!sdl_startup()) return 1;
     return sdl_run([] { sdl_main(); });
 }

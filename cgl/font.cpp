@@ -28,7 +28,7 @@ int CGL_InitFont(const char *name, s_font *font) {
         return 0;
     }
     s_bitmap *picture = &cgl_fontbmp[cgl_numfonts];
-    CGL_LoadBitmap(name, picture);
+    int loaded = CGL_LoadBitmap(name, picture);
     font->bitmap = picture;
 
     // Column 0 is letter 0; letter 1 (the space) runs from column 1 to the
@@ -59,7 +59,7 @@ int CGL_InitFont(const char *name, s_font *font) {
 
     cgl_numfonts++;
     printf("add fontbmp, num.fonts: %d\n", cgl_numfonts);
-    return 1;
+    return loaded;
 }
 
 int CGL_InitDarkFont(const char *name, s_font *font) {

@@ -45,7 +45,13 @@ extern const char *ff_starfold;
 // Returns the new framebuffer's index, or -1 with a message when the table
 // is full or the size is not usable.
 int CGL_InitFramebuffer(int width, int height);
+// Makes framebuffer index the target of all drawing; its size bounds the
+// 2D coordinates and centres CGL_DrawCenteredText.
 void CGL_SetFramebuffer(int index);
+// Presents the current framebuffer stretched over the whole window, with
+// the fade and scanline values applied. The framebuffer's picture is not
+// cleared: each frame draws over the last one, so a game paints its whole
+// background (a bitmap or a CGL_DrawBox) first.
 void CGL_SwapBuffers();
 void CGL_SwapBuffers2();
 void CGL_DrawFramebuffer(int x, int y, int w, int h, int index);

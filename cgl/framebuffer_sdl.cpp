@@ -5,5 +5,7 @@
 #include "cgl/platform.h"
 
 void sdl_swapwindow() {
-    if (winhandle) SDL_GL_SwapWindow(winhandle);
+    if (!winhandle) return;
+    SDL_GL_SwapWindow(winhandle);
+    sdl_vsync_swapped();
 }

@@ -23,6 +23,9 @@ extern std::atomic<int> cgl_mouse_buttons;
 
 // Which virtual-key codes are down right now, the asynchronous key state.
 extern std::atomic<uint8_t> sdl_asynckeys[256];
+// Which went down since the last sdl_checkkeys: a tap that is over before
+// the next poll still reads as down once.
+extern std::atomic<uint8_t> sdl_keytaps[256];
 
 // ---------------------------------------------------------------------------
 // Controller key bits: four directions and twelve buttons in the low 16 bits.
@@ -95,7 +98,7 @@ void CGL_GetKeycode(int *code, int *changed);
 // cgl_keycode translated to a key code.
 int sdl_getkeycode();
 // Copies the asynchronous key state into all 256 CGL_keys entries
-// (0x8000 down, 0 up).
+// (0x8000 down, 0 up); a key tapped since the last call counts as down.
 void sdl_checkkeys();
 
 // ---------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -68,7 +69,9 @@ SDL_Joystick *Joystick(int n) {
 
 void sdl_checkkeys() {
     for (int vk = 0; vk < 256; vk++) {
-        int down = sdl_asynckeys[vk].load(std::memory_order_relaxed) ? 0x8000 : 0;
+        bool tapped = sdl_keytaps[vk].exchange(0, std::memory_order_relaxed) != 0;
+        bool held = sdl_asynckeys[vk].load(std::memory_order_relaxed) != 0;
+        int down = held || tapped ? 0x8000 : 0;
         CGL_keys[vk].store(down, std::memory_order_relaxed);
     }
 }
@@ -149,12 +152,18 @@ void CGL_GetMouse(int *x, int *y, int *buttons) {
     // thread drives.
     sdl_runonmainthread([&] {
         if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
-        SDL_GetGlobalMouseState(&mx, &my);
-        if (winhandle) {
+        // Over the window SDL knows the position in client pixels on every
+        // video driver. Elsewhere only X11 can tell where the cursor is, in
+        // desktop pixels; the other drivers keep the last position seen.
+        const char *driver = SDL_GetCurrentVideoDriver();
+        if (winhandle && SDL_GetMouseFocus() != winhandle && driver && !strcmp(driver, "x11")) {
             int wx = 0, wy = 0;
+            SDL_GetGlobalMouseState(&mx, &my);
             SDL_GetWindowPosition(winhandle, &wx, &wy);
             mx -= wx;
             my -= wy;
+        } else {
+            SDL_GetMouseState(&mx, &my);
         }
     });
     cgl_mouse_x.store(mx, std::memory_order_relaxed);

@@ -17,7 +17,11 @@ extern SDL_Window *winhandle;
 extern int CGL_DesktopWidth;
 extern int CGL_DesktopHeight;
 
-// The game, provided by the program that links the engine.
+// The game, provided by the program that links the engine. The entry
+// (cgl/entry_sdl.cpp, cgl::main) runs it on the game thread once the window
+// system is up; every engine call belongs on that thread. Returning from it
+// closes the window and ends the process; closing the window ends the
+// process while coremain still runs.
 void coremain();
 
 int CGL_SetTitle(const char *title);
@@ -37,6 +41,18 @@ int sdl_run(void (*body)());
 // The game thread's body: coremain, then a close request to the window.
 int sdl_main();
 void sdl_requestclose();
+
+// Called once the display mode has been changed for full screen: from then
+// on every ending, a crash included, gives the desktop its mode back.
+void sdl_modechanged();
+// Called by the game thread between frames: once the process is ending,
+// the game stops here and never returns.
+void sdl_parkifstopping();
+// Called after every swap: times the first swaps once vsync is on, and
+// turns it off when they are not held to the display's refresh.
+void sdl_vsync_swapped();
+// True while the window is minimised: the frame clock then waits.
+extern std::atomic<bool> sdl_minimised;
 
 // The event handler: writes the key, mouse-button and wheel state.
 void sdl_handleevent(const SDL_Event &event);

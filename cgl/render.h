@@ -24,9 +24,16 @@ void CGL_SetBlendMode(int mode);
 void CGL_SetBlendmode(int mode);
 void CGL_EnableRenderState(int bits);
 void CGL_DisableRenderState(int bits);
+// Quads are placed in pixels of the current drawing target, (x, y) their
+// top-left corner, y growing downwards; they are tinted by the current
+// colour (see CGL_DrawBox).
 void CGL_DrawQuad(float x, float y, float w, float h, float tx1, float ty1, float tx2, float ty2);
 void CGL_DrawRotatedQuad(float x, float y, float w, float h, float tx1, float ty1, float tx2,
                          float ty2, float angle);
+// A filled untextured rectangle in colour 0xAARRGGBB (drawn opaque). Its
+// colour stays current and tints every later quad, sprites and text
+// included, until the next box: draw CGL_DrawBox(0, 0, 0, 0, 0xFFFFFFFF),
+// which draws nothing, to go back to untinted drawing.
 void CGL_DrawBox(int x, int y, int w, int h, int colour);
 void CGL_DrawPoint(int x, int y, int colour);
 void CGL_GetRenderStatus(int *triangles, int *texturebinds, int *stateswitches);

@@ -53,8 +53,9 @@ int CGL_GetSprite(int x, int y, int width, int height, s_bitmap *bitmap, s_sprit
 int CGL_LoadSprite(const char *filename, s_sprite *sprite) {
     if (!sprite || registry_full()) return 0;
     s_bitmap *slot = &cgl_spritebmp[cgl_numsprites];
-    CGL_LoadBitmap(filename, slot);
-    return CGL_GetSprite(0, 0, slot->width, slot->height, slot, sprite);
+    int loaded = CGL_LoadBitmap(filename, slot);
+    // The sprite is registered either way, so later entries keep their places.
+    return CGL_GetSprite(0, 0, slot->width, slot->height, slot, sprite) && loaded;
 }
 
 int CGL_CreateSprite(int width, int height, s_sprite *sprite) {

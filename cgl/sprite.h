@@ -36,8 +36,14 @@ extern int cgl_numsprites;
 extern s_bitmap cgl_spritebmp[CGL_MAXSPRITES];
 
 // The making operations return 1, or 0 with a message when the registry is
-// full (the record is then left as it was).
+// full (the record is then left as it was). The registry keeps the record's
+// address, so sprites live in globals or statics.
+// GetSprite cuts the cell at (x, y) of width x height pixels.
 int CGL_GetSprite(int x, int y, int width, int height, s_bitmap *bitmap, s_sprite *sprite);
+// The whole picture of a TGA file as one sprite (the picture is kept in a
+// slot of cgl_spritebmp). Returns 0 also when the picture did not load
+// (CGL_LoadBitmap); the sprite is then registered all the same, with no
+// size, and draws nothing.
 int CGL_LoadSprite(const char *filename, s_sprite *sprite);
 int CGL_CreateSprite(int width, int height, s_sprite *sprite);
 void CGL_DeleteSprite(s_sprite *sprite);
@@ -46,6 +52,9 @@ s_bitmap CGL_GetBitmapFromSprite(s_bitmap *bitmap, s_sprite sprite);
 void CGL_SetSpriteOrigin(s_sprite *sprite, int x, int y);
 int CGL_SetSpriteCollisionBox(s_sprite *sprite, int x1, int y1, int x2, int y2);
 
+// Drawn with the sprite's top-left corner at (x, y) of the current drawing
+// target; colour-keyed pixels are left out. The origin and the collision
+// box are not applied.
 void CGL_DrawSprite(int x, int y, s_sprite sprite);
 void CGL_DrawMirroredSprite(int x, int y, s_sprite sprite);
 void CGL_DrawBlendSprite(int x, int y, s_sprite sprite, int mode);

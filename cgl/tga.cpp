@@ -431,8 +431,8 @@ static int load_bitmap(const char *name, s_bitmap *bitmap) {
     return 1;
 }
 
-void CGL_LoadBitmap(const char *name, s_bitmap *bitmap) {
-    load_bitmap(name, bitmap);
+int CGL_LoadBitmap(const char *name, s_bitmap *bitmap) {
+    return load_bitmap(name, bitmap);
 }
 
 void CGL_LoadStaticBitmap(const char *name, s_bitmap *bitmap) {

@@ -36,13 +36,23 @@ extern int CGL_video_fps;
 extern uint32_t CGL_video_oldtime;
 extern int CGL_video_currentframe;
 
+// Opens a window of width x height pixels (flags 1: full screen at that
+// size, falling back to the window) with its OpenGL context, and makes
+// framebuffer 0 (the window's size) the drawing target. It also starts the
+// bitmap and sprite registries afresh: load pictures, sprites and fonts
+// after it, never before (made without a context, they have no texture and
+// draw as white boxes, and the registries forget them).
 void CGL_InitVideo(int width, int height, int flags);
 void CGL_CloseVideo();
+// Waits for the next frame tick: 60 a second (CGL_SetRefreshRate), or the
+// display's own when full screen with vsync. Games step once per frame.
 float CGL_WaitRefresh();
 void CGL_SetRefreshRate(int rate);
 int CGL_GetFPS();
 void CGL_Perspective(float fovy, float aspect, float znear, float zfar);
 void CGL_LookAt(float eyex, float eyey, float eyez, float centerx, float centery, float centerz);
+// The 2D projection every quad uses: one unit per pixel of the current
+// drawing target, origin at its top-left corner, y growing downwards.
 void CGL_Enable2D();
 void CGL_Disable2D();
 void setVSync(int);

@@ -15,6 +15,7 @@
 #include <SDL.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -41,19 +42,29 @@ int PowerOfTwo(int n) {
 // ---------------------------------------------------------------------------
 // Start-up
 
-// Full screen means a real display mode of exactly the asked size; a
-// display that offers none refuses, and the game stays in its window.
+// Full screen means a real display mode of exactly the asked size at 60 Hz
+// (59.94 counts): every speed in the game is counted in frames, so another
+// rate would change how fast it plays. A display that offers no such mode
+// refuses, and the game stays in its window.
+static bool is_sixty_hertz(int refresh_rate) {
+    return refresh_rate >= 59 && refresh_rate <= 61;
+}
+
 static bool enter_fullscreen(int width, int height) {
     bool ok = false;
     sdl_runonmainthread([&] {
-        SDL_DisplayMode want, got;
-        SDL_zero(want);
-        want.w = width;
-        want.h = height;
-        want.refresh_rate = 60;
-        if (!SDL_GetClosestDisplayMode(0, &want, &got)) return;
-        if (got.w != width || got.h != height) return;
+        SDL_DisplayMode got;
+        bool found = false;
+        for (int i = 0, n = SDL_GetNumDisplayModes(0); i < n && !found; i++) {
+            if (SDL_GetDisplayMode(0, i, &got) != 0) continue;
+            found = got.w == width && got.h == height && is_sixty_hertz(got.refresh_rate);
+        }
+        if (!found) {
+            printf("- No %dx%d display mode at 60 Hz\n", width, height);
+            return;
+        }
         if (SDL_SetWindowDisplayMode(winhandle, &got) != 0) return;
+        sdl_modechanged();
         if (SDL_SetWindowFullscreen(winhandle, SDL_WINDOW_FULLSCREEN) != 0) return;
         SDL_SetWindowPosition(winhandle, 0, 0);
         SDL_ShowCursor(SDL_DISABLE);
@@ -62,12 +73,80 @@ static bool enter_fullscreen(int width, int height) {
     return ok;
 }
 
+static void short_sleep_us(long us) {
+    timespec ts{0, us * 1000};
+    nanosleep(&ts, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Vsync that is seen to work
+//
+// A driver may accept the swap interval and still return from every swap at
+// once, and then nothing would pace the game. So the first swaps after vsync
+// is turned on are timed, in two runs: one as the frames come, one with a
+// short extra pause after every swap. A swap held to a 60 Hz display comes
+// one period after the last in both runs; frames paced by their own drawing
+// time move with the pause. Unless both runs show the period, the frame
+// timer paces the game instead.
+
+namespace {
+
+constexpr int kProbeSettle = 4;  // swaps a driver may queue before it blocks
+constexpr int kProbeRun = 8;     // timed intervals in each run
+constexpr int kProbeSwaps = kProbeSettle + 2 * kProbeRun + 1;
+constexpr long kProbePauseUs = 6000;
+int g_probe_done = kProbeSwaps;  // swaps timed so far; kProbeSwaps: not probing
+uint64_t g_probe_ns[kProbeSwaps];
+
+uint64_t now_ns() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
+}
+
+// The median interval, in ms, of the run of swaps that starts at `first`.
+float median_interval(int first) {
+    float intervals[kProbeRun];
+    for (int i = 0; i < kProbeRun; i++)
+        intervals[i] = (float)(g_probe_ns[first + i + 1] - g_probe_ns[first + i]) / 1e6f;
+    std::sort(intervals, intervals + kProbeRun);
+    return intervals[kProbeRun / 2];
+}
+
+bool is_sixty_hertz_period(float ms) {
+    return ms >= 15.0f && ms <= 18.5f;
+}
+
+}  // namespace
+
+void sdl_vsync_swapped() {
+    if (g_probe_done >= kProbeSwaps) return;
+    g_probe_ns[g_probe_done++] = now_ns();
+    if (g_probe_done < kProbeSwaps) {
+        if (g_probe_done > kProbeSettle + kProbeRun) short_sleep_us(kProbePauseUs);
+        return;
+    }
+    float plain = median_interval(kProbeSettle);
+    float paused = median_interval(kProbeSettle + kProbeRun);
+    if (is_sixty_hertz_period(plain) && is_sixty_hertz_period(paused) &&
+        std::fabs(paused - plain) < 2.5f) {
+        printf("- Vsync paces the frames: %.1f ms\n", plain);
+        return;
+    }
+    printf("- Vsync does not pace the frames (%.1f ms a swap, %.1f with a pause): the timer does\n",
+           plain, paused);
+    CGL_vsync_enabled = 0;
+    CGL_video_time = CGL_GetMillis();
+}
+
 void setVSync(int) {
     if (SDL_GL_SetSwapInterval(1) == 0) {
         printf("setVsync: Vsync found!\n");
         CGL_vsync_enabled = 1;
+        g_probe_done = 0;
     } else {
         CGL_vsync_enabled = 0;
+        g_probe_done = kProbeSwaps;
     }
 }
 
@@ -210,19 +289,25 @@ void CGL_SetRefreshRate(int rate) {
     CGL_video_currentframe = 0;
 }
 
-static void short_sleep_us(long us) {
-    timespec ts{0, us * 1000};
-    nanosleep(&ts, nullptr);
-}
-
 // The tick falls where a spin on the millisecond clock would put it, but
 // the wait sleeps through most of the period instead of burning a core:
 // whole milliseconds while more than 2 remain, then short naps.
 float CGL_WaitRefresh() {
     CGL_video_numframes++;
     const bool real_clock = sdl_clock_is_real();
+    sdl_parkifstopping();
+    if (sdl_minimised.load(std::memory_order_relaxed)) {
+        // Nothing is shown, so nothing moves; on return the clock starts
+        // afresh instead of catching up.
+        while (sdl_minimised.load(std::memory_order_relaxed)) {
+            SDL_Delay(10);
+            sdl_parkifstopping();
+        }
+        CGL_video_time = CGL_GetMillis();
+    }
     uint32_t t = CGL_GetMillis();
-    while (t < CGL_video_time + CGL_video_updatespeed && CGL_vsync_enabled == 0) {
+    // Compared as a difference, so the wait also ends across the clock's wrap.
+    while ((int32_t)(t - (CGL_video_time + CGL_video_updatespeed)) < 0 && CGL_vsync_enabled == 0) {
         if (real_clock) {
             uint32_t remaining = CGL_video_time + CGL_video_updatespeed - t;
             if (remaining > 2)

@@ -56,7 +56,10 @@ struct COREFILE {
 };
 
 // mode 0: stand-alone image file; 1: image appended to a host file whose last
-// 4 bytes hold the header's position; 2: a directory. Returns 1 or 0.
+// 4 bytes hold the header's position; 2: a directory, whose files are then
+// opened by their paths below it, in place of an image while developing.
+// Returns 1, or 0 with a message when it cannot be opened or read. Names
+// are looked up in lower case, both in images and in directories.
 int corefile_mountimage(const char *name, int mode);
 // Mounts an image already in memory (mount type 1). The bytes are not copied
 // and must stay valid until corefile_closeimage. Returns 1 or 0.
@@ -65,6 +68,8 @@ int readheader();
 void corefile_closeimage();
 
 // mode 1 opens for writing (directory mounts only); anything else reads.
+// Returns 1, or 0 when there is no such file (an image mount prints
+// "couldn't find file: <name>").
 int corefile_open(const char *name, COREFILE *f, int mode);
 void corefile_read(void *buf, int size, int count, COREFILE *f);
 void corefile_write(const void *data, int size, int count, COREFILE *f);

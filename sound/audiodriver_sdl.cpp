@@ -1,8 +1,10 @@
-// Audio output through SDL2: a ring of four 2048-frame buffers played in
-// turn. When SDL asks for sound, its callback hands over the ring buffer
-// that is due and refills that same buffer with the mixer, so each mix is
-// heard three buffers (about 139 ms) after the device took it; that lead is
-// the mixer's time. The ring starts as silence.
+// Audio output through SDL2: a ring of four 2048-frame buffers, each mixed
+// just before it is handed to the device. SDL asks for sound in its own,
+// smaller pieces (kDevicePieceFrames); when the buffer being played runs
+// out, the callback mixes the next one in ring order and goes on handing it
+// out. So a sound started on the game thread waits at most one buffer (46 ms)
+// for its mix, and then only SDL's piece and the sound server's equally small
+// buffer stand between the mix and the speaker. The ring starts as silence.
 //
 // SDL runs the callback on its audio thread with the device lock held;
 // the game thread changes what the mixer reads only inside
@@ -27,14 +29,21 @@ uint32_t g_buffers_played = 0;
 namespace {
 
 constexpr int kRingBuffers = 4;
+// Frames SDL asks for at a time. A quarter of a mix buffer keeps the sound
+// server's buffer short (it is sized to match) while leaving the audio thread
+// 23 ms between callbacks.
+constexpr int kDevicePieceFrames = 512 * 2;
 
 SDL_AudioDeviceID g_audio_device = 0;
 SDL_AudioSpec g_audio_spec;
 // 1 while this driver holds a reference on SDL's audio subsystem.
 int g_audio_subsystem = 0;
-// Bytes of the due ring buffer already handed to SDL, for a device that
-// asks in pieces other than whole buffers.
+// The ring buffer being handed to SDL, and how many of its bytes are out.
+int32_t g_play_buf = 0;
 int32_t g_play_offset = 0;
+// Buffers filled and waiting from g_play_buf on; g_cur_buf is always
+// g_play_buf + g_queued, modulo the ring. 0 means the next piece needs a mix.
+int32_t g_queued = 0;
 
 uint8_t silencebyte() {
     return soundsystem.bits == 8 ? 128 : 0;
@@ -73,7 +82,9 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     }
     std::memset(g_audio_buffer, bits == 8 ? 128 : 0, (size_t)kRingBuffers * g_buffer_size);
     g_cur_buf = 0;
+    g_play_buf = 0;
     g_play_offset = 0;
+    g_queued = 0;
     g_buffer_waiting = 0;
     g_buffers_played = 0;
 
@@ -83,7 +94,7 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     want.freq = (int)rate;
     want.format = bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
     want.channels = (Uint8)channels;
-    want.samples = SOUNDSYSTEM_BUFFERFRAMES;
+    want.samples = kDevicePieceFrames;
     want.callback = sdl_audiocallback;
     want.userdata = nullptr;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
@@ -107,8 +118,7 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     }
 
     soundsystem.bufferlength = (uint32_t)(g_buffer_size / g_sample_size);
-    // The device starts on the silent ring; the first mix is heard once the
-    // three buffers queued ahead of it have played.
+    // The first piece SDL asks for starts the first mix.
     SDL_PauseAudioDevice(g_audio_device, 0);
     _dbg_printf("audiodriver inited\n");
     return 1;
@@ -148,19 +158,25 @@ void sdl_audiocallback(void * /*userdata*/, uint8_t *stream, int length) {
             std::memset(stream, silencebyte(), (size_t)length);
             return;
         }
+        if (g_play_offset == 0 && g_queued == 0) {
+            // Nothing filled ahead: mix the due buffer now, so what is heard
+            // is as fresh as the game's last change to the playing list.
+            g_play_buf = g_cur_buf;
+            fillnextbuffer();
+            g_queued = 1;
+        }
         int32_t piece = g_buffer_size - g_play_offset;
         if (piece > length) piece = length;
-        std::memcpy(stream, g_audio_buffer + (size_t)g_cur_buf * g_buffer_size + g_play_offset,
+        std::memcpy(stream, g_audio_buffer + (size_t)g_play_buf * g_buffer_size + g_play_offset,
                     (size_t)piece);
         stream += piece;
         length -= piece;
         g_play_offset += piece;
         if (g_play_offset >= g_buffer_size) {
-            // That buffer has gone to the device: mix the next-but-three
-            // stretch of sound into it.
             g_play_offset = 0;
+            g_play_buf = (g_play_buf + 1) % kRingBuffers;
+            g_queued--;
             g_buffers_played++;
-            fillnextbuffer();
         }
     }
 }
@@ -181,7 +197,12 @@ int audiodriver_getbuffer(void **buffer, int *length) {
 
 void audiodriver_submitbuffer() {
     audiodriver_lock();
-    g_cur_buf = (g_cur_buf + 1) % kRingBuffers;
+    // The caller's buffer is queued behind those already filled; it is
+    // played in its turn instead of a mix. A full ring takes no more.
+    if (g_queued < kRingBuffers) {
+        g_cur_buf = (g_cur_buf + 1) % kRingBuffers;
+        g_queued++;
+    }
     int held = g_buffer_waiting;
     g_buffer_waiting = 0;
     audiodriver_unlock();

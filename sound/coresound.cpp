@@ -178,12 +178,12 @@ void Soundsystem_SetFrequency(s_sound *sound, int frequency) {
 // ---------------------------------------------------------------------------
 // Records
 
-void Soundsystem_LoadSound(const char *name, s_sound *sound) {
+int Soundsystem_LoadSound(const char *name, s_sound *sound) {
     if (!name) {
         _dbg_printf("Soundsystem_LoadSound: no file name\n");
-        return;
+        return 0;
     }
-    if (norecord(sound, "Soundsystem_LoadSound")) return;
+    if (norecord(sound, "Soundsystem_LoadSound")) return 0;
     _dbg_printf("Loading sound %s\n", name);
 
     // Built aside and swapped in whole under the lock: a listed record is
@@ -191,12 +191,13 @@ void Soundsystem_LoadSound(const char *name, s_sound *sound) {
     s_sound fresh;
     std::memset(&fresh, 0, sizeof fresh);
 
+    int loaded = 0;
     const char *dot = std::strrchr(name, '.');
     if (dot && dot != name && std::strlen(dot) <= kMaxExtension) {
         char extension[kMaxExtension + 1];
         std::strcpy(extension, dot);
         upcase_sound(extension);
-        if (std::strcmp(extension, ".WAV") == 0) Soundsystem_LoadWAV(name, &fresh);
+        if (std::strcmp(extension, ".WAV") == 0) loaded = Soundsystem_LoadWAV(name, &fresh);
     }
 
     DeviceLock lock;
@@ -209,6 +210,7 @@ void Soundsystem_LoadSound(const char *name, s_sound *sound) {
     sound->music = 0;
     setdefaults(sound);
     soundsystem.numsounds++;
+    return loaded;
 }
 
 int Soundsystem_SaveSound(const char *name, s_sound *sound) {

@@ -3,9 +3,9 @@
 //
 // Offers: Soundsystem_… (records, the list of up to 16 playing sounds, the
 // master, music and effect volumes), Soundsystem_LoadWAV / SaveWAV, and the
-// output driver audiodriver_… that keeps a ring of four 2048-frame buffers
-// going to the device at 44100 Hz, 16-bit, stereo, each refilled by the mixer
-// (audiodriver_mixbuffers) as soon as the device has taken it.
+// output driver audiodriver_… that plays a ring of four 2048-frame buffers
+// at 44100 Hz, 16-bit, stereo, each mixed (audiodriver_mixbuffers) just
+// before the device takes it.
 // Depends on: corefile (WAV files are read by name from the mounted image),
 // core (debug output), and SDL2 audio inside audiodriver_sdl.cpp only.
 //
@@ -75,6 +75,8 @@ extern s_sound *active_sounds[SOUNDSYSTEM_MAXACTIVE];
 // ---------------------------------------------------------------------------
 // Sound system (game thread)
 
+// Call with 44100, 16, 2 before any other Soundsystem_ call. Returns 1 also
+// when no sound device opens: everything then works, silently.
 int Soundsystem_Init(unsigned rate, int bits, int channels);
 void Soundsystem_CloseAudio();
 void Soundsystem_SetMasterVolume(int volume);
@@ -83,10 +85,18 @@ void Soundsystem_SetEffectVolume(int volume);
 void Soundsystem_SetVolume(s_sound *sound, int volume);
 void Soundsystem_SetPanning(s_sound *sound, int panning);
 void Soundsystem_SetFrequency(s_sound *sound, int frequency);
-void Soundsystem_LoadSound(const char *name, s_sound *sound);
+// Loads a WAV file (a name ending in .wav, any case: PCM, 8 or 16 bits,
+// mono or stereo, any rate) from the mounted resource image into the
+// record, replacing what it held. Returns 1, or 0 when the name is not a
+// .wav or the file is missing or refused (the file layer and the WAV reader
+// print why); the record is then a silent sound of no length that can still
+// be played.
+int Soundsystem_LoadSound(const char *name, s_sound *sound);
 int Soundsystem_SaveSound(const char *name, s_sound *sound);
 void Soundsystem_CreateSoundStream(s_sound *sound, s_soundcallback callback, int frequency,
                                    int bits, int channels, int numsamples);
+// Starts the sound from its beginning (restarts it when playing); loop 1
+// plays it on until stopped. At most 16 sounds play at once.
 void Soundsystem_PlaySound(s_sound *sound, int loop);
 void Soundsystem_PlayMusic(s_sound *sound, int loop);
 void Soundsystem_StopSound(s_sound *sound);
@@ -119,7 +129,7 @@ int audiodriver_mixbuffers(void *buffer, int length, int zero);
 extern uint8_t *g_audio_buffer;    // the ring: four buffers of g_buffer_size bytes
 extern int32_t g_sample_size;      // bytes per frame
 extern int32_t g_buffer_size;      // bytes per ring buffer (2048 frames)
-extern int32_t g_cur_buf;          // ring buffer handed to the device next, then refilled
+extern int32_t g_cur_buf;          // ring buffer filled next (mixed or handed out)
 extern int32_t g_waveout_opened;   // 1 while the device is open
 extern int32_t g_buffer_waiting;   // 1 between audiodriver_getbuffer and _submitbuffer
 extern uint32_t g_buffers_played;  // ring buffers handed to the device since init
@@ -133,8 +143,8 @@ int fillnextbuffer();
 // lock until audiodriver_submitbuffer). Either pointer may be null. Returns 1.
 int audiodriver_getbuffer(void **buffer, int *length);
 void audiodriver_submitbuffer();
-// SDL's audio callback: gives the device the ring buffer that is due, then
-// refills it.
+// SDL's audio callback: gives the device the next piece of the ring,
+// mixing the due buffer when the one before has been handed out.
 void sdl_audiocallback(void *userdata, uint8_t *stream, int length);
 // The device lock (recursive; nothing while no device is open).
 void audiodriver_lock();

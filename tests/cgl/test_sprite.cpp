@@ -220,3 +220,39 @@ TEST_F(SpriteGL, LoadedSpriteDrawsWithoutItsKeyedPixels) {
     testing::internal::GetCapturedStdout();
     corefile_closeimage();
 }
+
+TEST_F(SpriteGL, LoadsReportAMissingPictureAndStillRegister) {
+    RegistryScope scope;
+    int fonts = cgl_numfonts;
+    tgatest::Tga t;
+    t.type = 2;
+    t.depth = 24;
+    t.width = 2;
+    t.height = 2;
+    t.pixels = {0xFFFFFF, 0, 0, 0};
+    std::vector<uint8_t> image = tgatest::core_image({{"one.tga", tgatest::encode(t)}});
+    ASSERT_TRUE(corefile_mountmemory(image.data(), image.size()));
+    static s_bitmap picture, none;
+    static s_sprite sprite;
+    static s_font font;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(CGL_LoadBitmap("one.tga", &picture), 1);
+    EXPECT_EQ(CGL_LoadBitmap("gone.tga", &none), 0);
+    EXPECT_EQ(CGL_LoadBitmap("one.bmp", &none), 0);
+    EXPECT_EQ(none.pixels, nullptr);
+
+    int sprites = cgl_numsprites;
+    EXPECT_EQ(CGL_LoadSprite("gone.tga", &sprite), 0);
+    EXPECT_EQ(cgl_numsprites, sprites + 1) << "a failed load keeps its registry place";
+    EXPECT_EQ(CGL_InitFont("gone.tga", &font), 0);
+    EXPECT_EQ(cgl_numfonts, fonts + 1);
+    EXPECT_EQ(CGL_InitFont("one.tga", &font), 1);
+    testing::internal::GetCapturedStdout();
+
+    testing::internal::CaptureStdout();
+    CGL_DeleteBitmap(&picture);
+    CGL_DeleteBitmap(&cgl_fontbmp[fonts + 1]);
+    testing::internal::GetCapturedStdout();
+    cgl_numfonts = fonts;
+    corefile_closeimage();
+}

@@ -1,6 +1,6 @@
 // The SDL output driver: opening and its lines, the missing device, the
 // ring's turn, handing a buffer out, and end to end through SDL's disk
-// driver the bytes that reach the device, in ring order and latency.
+// driver the bytes that reach the device and how soon.
 // Also a run of the game thread's calls against a fast-running device,
 // for ThreadSanitizer.
 #include <gtest/gtest.h>
@@ -116,7 +116,7 @@ TEST(AudioDriver, NoDevice_PrintsTheErrorAndTheGameRunsSilent) {
     Soundsystem_CloseAudio();
 }
 
-TEST(AudioDriver, RingTurn_EachCallbackPlaysTheDueBufferThenRefillsIt) {
+TEST(AudioDriver, RingTurn_EachBufferIsMixedInRingOrderJustBeforeItIsPlayed) {
     ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
     ::testing::internal::CaptureStdout();
     Soundsystem_Init(44100, 16, 2);
@@ -126,32 +126,31 @@ TEST(AudioDriver, RingTurn_EachCallbackPlaysTheDueBufferThenRefillsIt) {
     for (int i = 0; i < 8 * 2048; i++) ramp.push_back((int16_t)(i % 20000));
     LoadMono16(&s, ramp);
 
-    // Driving the callback by hand with the device lock held, as SDL does.
+    // Driving the callback by hand with the device lock held, as SDL does,
+    // in pieces of a quarter buffer.
     audiodriver_lock();
+    // SDL's thread may have taken part of a buffer already: finish it first.
+    std::vector<int16_t> rest(1024);
+    for (uint32_t n = g_buffers_played; n == g_buffers_played;)
+        sdl_audiocallback(nullptr, (uint8_t *)rest.data(), 2048);
     int start = g_cur_buf;
+    uint32_t played_before = g_buffers_played;
     Soundsystem_PlaySound(&s, 0);
-    std::vector<std::vector<int16_t>> played;
-    for (int k = 0; k < 8; k++) {
+    for (int k = 0; k < 6; k++) {
         EXPECT_EQ((start + k) % 4, g_cur_buf) << k;
         std::vector<int16_t> out(4096);
-        sdl_audiocallback(nullptr, (uint8_t *)out.data(), 8192);
-        played.push_back(out);
-        // The buffer just handed out now holds the mix four turns ahead.
+        for (int q = 0; q < 4; q++)
+            sdl_audiocallback(nullptr, (uint8_t *)(out.data() + q * 1024), 2048);
+        // The sound is heard from the first buffer on: no buffers queued ahead.
+        for (int f = 0; f < 2048; f++)
+            ASSERT_EQ(Scaled(ramp[k * 2048 + f] * 127), out[2 * f]) << k << " " << f;
         const int16_t *ring = (const int16_t *)(g_audio_buffer + ((start + k) % 4) * 8192);
-        EXPECT_EQ(Scaled(ramp[k * 2048 + 5] * 127), ring[10]) << k;
+        EXPECT_EQ(out[10], ring[10]) << k;
     }
-    EXPECT_EQ(start, g_cur_buf);
+    EXPECT_EQ((start + 2) % 4, g_cur_buf);
+    EXPECT_EQ(played_before + 6, g_buffers_played);
     audiodriver_unlock();
     audiodriver_close();
-
-    // The first mix is heard in the fifth buffer handed out; the four before
-    // it are what the ring held, silence unless the device had already run.
-    for (int k = 4; k < 8; k++) {
-        for (int f = 0; f < 2048; f++) {
-            int frame = (k - 4) * 2048 + f;
-            ASSERT_EQ(Scaled(ramp[frame] * 127), played[k][2 * f]) << k << " " << f;
-        }
-    }
     Soundsystem_DeleteSound(&s);
     Soundsystem_CloseAudio();
 }
@@ -187,7 +186,7 @@ std::vector<uint8_t> ReadFile(const std::string &path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-TEST(AudioDriver, DiskDevice_ReceivesTheMixedSoundInRingOrderAndLatency) {
+TEST(AudioDriver, DiskDevice_ReceivesTheMixedSoundWithinOneBufferOfItsStart) {
     char pattern[] = "/tmp/qo_audio_XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(pattern));
     std::string file = std::string(pattern) + "/out.raw";
@@ -199,46 +198,42 @@ TEST(AudioDriver, DiskDevice_ReceivesTheMixedSoundInRingOrderAndLatency) {
     Soundsystem_Init(44100, 16, 2);
     std::string out = ::testing::internal::GetCapturedStdout();
     ASSERT_EQ(1, g_waveout_opened) << out;
+    ASSERT_TRUE(WaitForBuffers(2));
 
-    // 3000 frames: the end of the first buffer, into the next.
+    // 3000 frames: the end of one buffer, into the next.
     s_sound s = {};
     std::vector<int16_t> sound;
     for (int i = 0; i < 3000; i++) sound.push_back((int16_t)((i * 37) % 2000 * 16 - 16000));
     LoadMono16(&s, sound);
     Soundsystem_SetPanning(&s, 64);  // left and right gains 188 and 62
 
+    // While the lock is held SDL's thread cannot hand out more: what the
+    // device already has is in the file, give or take the piece in flight.
     audiodriver_lock();
     uint32_t before = g_buffers_played;
+    size_t written = ReadFile(file).size();
     Soundsystem_PlaySound(&s, 0);
     const int left = s.leftvolume * 65025 / 65536;
     const int right = s.rightvolume * 65025 / 65536;
     audiodriver_unlock();
 
-    // The sound is first mixed into the buffer that is handed out as number
-    // `before` and then refilled; the device gets it four buffers later.
-    const uint32_t first = before + 4;
-    ASSERT_TRUE(WaitForBuffers(first + 3));
+    ASSERT_TRUE(WaitForBuffers(before + 4));
     Soundsystem_CloseAudio();
 
     std::vector<uint8_t> raw = ReadFile(file);
-    // SDL writes a silent buffer of its own for every turn its thread makes
-    // before the device is unpaused; everything after those is one callback
-    // each, all of them written.
-    ASSERT_EQ(0u, raw.size() % 8192);
-    const size_t inthefile = raw.size() / 8192;
-    ASSERT_GE(inthefile, (size_t)g_buffers_played);
-    const size_t paused = inthefile - g_buffers_played;
-    const size_t due = paused + first;
-    ASSERT_GE(inthefile, due + 3);
     const int16_t *samples = (const int16_t *)raw.data();
-    for (size_t k = 0; k < due * 4096; k++) {
-        ASSERT_EQ(0, samples[k]) << "sample " << k << " before the sound is due, " << paused
-                                 << " paused buffers";
-    }
+    size_t onset = 0;
+    while (onset < raw.size() / 2 && samples[onset] == 0) onset++;
+    onset &= ~(size_t)1;  // the first frame, left channel
+    // The sound starts with the next mix: at most the rest of the buffer
+    // being played, plus the piece in flight, after what the file held.
+    EXPECT_GE(onset * 2, written);
+    EXPECT_LE(onset * 2, written + 8192 + 4096) << "latency in bytes " << onset * 2 - written;
+    ASSERT_GE(raw.size(), onset * 2 + 3 * 8192);
     for (int f = 0; f < 3 * 2048; f++) {
-        const int16_t *frame = samples + due * 4096 + 2 * f;
+        const int16_t *frame = samples + onset + 2 * f;
         int16_t sample = f < 3000 ? sound[f] : 0;
-        ASSERT_EQ(Scaled(sample * left), frame[0]) << f << ", " << paused << " paused buffers";
+        ASSERT_EQ(Scaled(sample * left), frame[0]) << f;
         ASSERT_EQ(Scaled(sample * right), frame[1]) << f;
     }
     EXPECT_EQ(0, s.playing);

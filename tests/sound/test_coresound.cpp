@@ -94,7 +94,7 @@ TEST_F(SoundSystem, LoadSound_SetsDefaultsAndCountsEvenWithoutAFile) {
     s->data = nullptr;
     int before = soundsystem.numsounds;
     ::testing::internal::CaptureStdout();
-    Soundsystem_LoadSound("music", s);
+    EXPECT_EQ(0, Soundsystem_LoadSound("music", s)) << "nothing loaded";
     EXPECT_EQ("Loading sound music\n", ::testing::internal::GetCapturedStdout());
     EXPECT_EQ(before + 1, soundsystem.numsounds);
     EXPECT_EQ(0u, s->size);

@@ -193,7 +193,7 @@ TEST(LoadWav, SaveAndLoad_RoundTripThroughADirectory) {
     ASSERT_EQ(1, corefile_mountimage(dir.c_str(), 2));
 
     s_sound loaded = {};
-    Soundsystem_LoadSound("orig.wav", &loaded);
+    EXPECT_EQ(1, Soundsystem_LoadSound("orig.wav", &loaded));
     EXPECT_EQ(1, Soundsystem_SaveSound("copy.wav", &loaded));
     s_sound again = {};
     Soundsystem_LoadSound("copy.wav", &again);
@@ -202,6 +202,7 @@ TEST(LoadWav, SaveAndLoad_RoundTripThroughADirectory) {
     // file layer.
     s_sound missing = {};
     EXPECT_EQ(0, Soundsystem_LoadWAV("nothere.wav", &missing));
+    EXPECT_EQ(0, Soundsystem_LoadSound("nothere.wav", &missing));
 
     // A stream states the bytes that follow, so that it reads back whole.
     s_sound stream = {};

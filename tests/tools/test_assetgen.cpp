@@ -378,3 +378,24 @@ TEST_F(AssetgenTest, Music_LoopsWithoutAClick) {
     for (size_t i = 0; i < 200; i++) early = std::max(early, std::abs(sample(i)));
     EXPECT_GT(early, 300);
 }
+
+TEST_F(AssetgenTest, Icons_AreRgbaPngsOfEveryHicolorSize_SameBytesEveryRun) {
+    for (const char *sub : {"i1", "i2"}) {
+        std::string cmd = std::string(QO_BINARY_DIR "/assetgen --icons ") + (dir_ / sub).string() +
+                          " >" + (dir_ / "log").string() + " 2>&1";
+        ASSERT_EQ(system(cmd.c_str()), 0) << Slurp(dir_ / "log");
+    }
+    for (unsigned size : {16u, 32u, 48u, 64u, 128u, 256u}) {
+        const std::string name = "icon-" + std::to_string(size) + ".png";
+        const std::string png = Slurp(dir_ / "i1" / name);
+        ASSERT_GT(png.size(), 33u) << name;
+        EXPECT_EQ(png.substr(1, 3), "PNG") << name;
+        // Width and height: big-endian words of the IHDR chunk; icons stay below 65536.
+        const unsigned w = uint8_t(png[18]) << 8 | uint8_t(png[19]);
+        const unsigned h = uint8_t(png[22]) << 8 | uint8_t(png[23]);
+        EXPECT_EQ(w, size) << name;
+        EXPECT_EQ(h, size) << name;
+        EXPECT_EQ(uint8_t(png[25]), 6) << name << ": not RGBA";
+        EXPECT_TRUE(png == Slurp(dir_ / "i2" / name)) << name;
+    }
+}

@@ -87,6 +87,8 @@ bool WriteTga(const std::string &path, const Image &img, bool with_alpha);
 std::vector<uint8_t> EncodeTga(const Image &img, bool with_alpha);
 // 16-bit PCM, mono, canonical 44-byte header.
 bool WriteWav(const std::string &path, const std::vector<int16_t> &samples, int rate);
+// RGBA PNG through stb_image_write; clear pixels become transparent black.
+bool WritePng(const std::string &path, const Image &img);
 // Scales a float signal so that its largest magnitude is `peak` of full scale.
 std::vector<int16_t> ToPcm(const std::vector<float> &signal, double peak);
 
@@ -102,6 +104,7 @@ Image MakeChain();           // chaindots3.tga
 Image MakeExplosion();       // explode.tga
 Image MakeMiniPlanets();     // miniplanets.tga
 Image MakeMiniMap();         // minimap3.tga
+Image MakeIcon(int size);    // the application icon, size by size pixels
 
 // ---- the sounds ----------------------------------------------------------
 constexpr int kPickupRate = 22050;

@@ -1,4 +1,6 @@
 // assetgen OUTDIR: writes every picture and sound the game opens into OUTDIR.
+// assetgen --icons OUTDIR: writes the application icon as OUTDIR/icon-N.png
+// for each size N the desktop's icon themes use.
 //
 // The build runs it before packing the resource image, so it has to be quick
 // and must write the same bytes every time.
@@ -12,11 +14,12 @@
 using namespace assetgen;
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::printf("usage: assetgen OUTDIR\n");
+    const bool icons = argc == 3 && std::string(argv[1]) == "--icons";
+    if (argc != 2 && !icons) {
+        std::printf("usage: assetgen OUTDIR | assetgen --icons OUTDIR\n");
         return 2;
     }
-    const std::string dir = argv[1];
+    const std::string dir = argv[argc - 1];
     std::error_code failure;
     std::filesystem::create_directories(dir, failure);
     if (failure || !std::filesystem::is_directory(dir)) {
@@ -25,6 +28,12 @@ int main(int argc, char **argv) {
     }
     const auto start = std::chrono::steady_clock::now();
     bool ok = true;
+    if (icons) {
+        for (int size : {16, 32, 48, 64, 128, 256})
+            ok = WritePng(dir + "/icon-" + std::to_string(size) + ".png", MakeIcon(size)) && ok;
+        std::printf("assetgen: %s\n", ok ? "wrote icons" : "FAILED");
+        return ok ? 0 : 1;
+    }
     auto picture = [&](const char *name, const Image &img, bool alpha) {
         ok = WriteTga(dir + "/" + name, img, alpha) && ok;
     };

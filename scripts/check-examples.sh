@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds the examples as another project would, from a copy outside this
+# tree: once with the engine's sources through add_subdirectory, once
+# against the engine installed into a prefix (find_package(cgl)). Then runs
+# the sprite example under Xvfb until a frame on the screen shows its sprite.
+#
+# The installed engine comes from build/ when it is configured, otherwise
+# from an engine-only build of its own. Everything else goes to a temporary
+# folder (CHECK_DIR to choose it), which is removed on success.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=${JOBS:-2}
+
+# Inside the X server: start the example, watch the screen, stop it by PID.
+if [ "${1:-}" = "--watch" ]; then
+  bindir=$2 screen=$3/Xvfb_screen0
+  be32() { od -An -tu1 -j "$2" -N4 "$1" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }'; }
+  cd "$bindir"
+  ./sprite >sprite.log 2>&1 &
+  pid=$!
+  for _ in $(seq 100); do
+    sleep 0.2
+    kill -0 "$pid" 2>/dev/null || break
+    # The screen is an XWD file: header, colour table, then 32-bit pixels.
+    offset=$(($(be32 "$screen" 0) + $(be32 "$screen" 76) * 12))
+    gold=$(od -An -v -tx4 -w4 -j "$offset" "$screen" | grep -Ec '^ *[0-9a-f]{2}ffc020$' || true)
+    if [ "$gold" -ge 50 ]; then
+      echo "sprite on screen: $gold pixels of its colour"
+      kill "$pid"
+      wait "$pid" 2>/dev/null || true
+      exit 0
+    fi
+  done
+  kill "$pid" 2>/dev/null || true
+  echo "no frame showed the sprite; its output:"
+  cat sprite.log
+  exit 1
+fi
+
+work=${CHECK_DIR:-$(mktemp -d /tmp/cgl-examples.XXXXXX)}
+mkdir -p "$work"
+rm -rf "$work/consumer"
+cp -r "$root/examples" "$work/consumer"
+
+echo "== examples through add_subdirectory"
+cmake -S "$work/consumer" -B "$work/sub" -DCGL_SOURCE_DIR="$root" >/dev/null
+cmake --build "$work/sub" -j "$jobs"
+
+echo "== examples against an installed engine"
+engine=$root/build
+if [ ! -f "$engine/CMakeCache.txt" ]; then
+  engine=$work/engine
+  cmake -S "$root" -B "$engine" -DQO_BUILD_GAME=OFF -DBUILD_TESTING=OFF >/dev/null
+fi
+cmake --build "$engine" -j "$jobs" --target engine engine_main corepack
+cmake --install "$engine" --component dev --prefix "$work/prefix" >/dev/null
+cmake -S "$work/consumer" -B "$work/pkg" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/pkg" -j "$jobs"
+
+echo "== sprite example under Xvfb"
+mkdir -p "$work/screen"
+SDL_AUDIODRIVER=dummy xvfb-run -a -s "-screen 0 800x600x24 -fbdir $work/screen" \
+  "$0" --watch "$work/pkg" "$work/screen"
+[ -z "${CHECK_DIR:-}" ] && rm -rf "$work"
+echo "examples: all good"
