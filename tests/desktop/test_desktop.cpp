@@ -207,15 +207,15 @@ void check_music(const std::vector<int16_t> &pcm, const char *what) {
     float steepest = 0;
     for (size_t i = 1; i < music.size(); i++)
         steepest = std::max(steepest, std::fabs(music[i] - music[i - 1]));
-    size_t run = 0, longest = 0, jumps = 0;
+    size_t run = 0, longest = 0, jumps = 0, where = 0;
     for (size_t i = 0; i + 1 < pcm.size() / 2; i++) {
         run = (pcm[2 * i] == 0 && pcm[2 * i + 1] == 0) ? run + 1 : 0;
-        longest = std::max(longest, run);
+        if (run > longest) longest = run, where = i;
         for (int c = 0; c < 2; c++)
             if (std::abs(pcm[2 * (i + 1) + c] - pcm[2 * i + c]) > 2 * steepest + 64) jumps++;
     }
-    printf("  music %s: %.1f s, longest zero run %zu frames, %zu jumps (%s)\n", what,
-           pcm.size() / 2 / 44100.0, longest, jumps, load().c_str());
+    printf("  music %s: %.1f s, longest zero run %zu frames (ending at %.2f s), %zu jumps (%s)\n",
+           what, pcm.size() / 2 / 44100.0, longest, where / 44100.0, jumps, load().c_str());
     EXPECT_LT(longest, 64u) << what;
     EXPECT_EQ(jumps, 0u) << what;
 }
