@@ -62,7 +62,12 @@ std::string load() {
 }
 
 bool start(Game &game, const std::vector<std::string> &env, const std::string &program) {
-    char dir[] = "/tmp/qo-desktop.XXXXXX";
+    // Inside the rig's directory, which stopping the rig removes.
+    std::string base = var("QO_RIG_DIR").empty() ? "/tmp" : var("QO_RIG_DIR");
+    std::string pattern = base + "/game.XXXXXX";
+    std::vector<char> dirbuf(pattern.begin(), pattern.end());
+    dirbuf.push_back(0);
+    char *dir = dirbuf.data();
     if (!mkdtemp(dir)) return false;
     game.dir = dir;
     game.spylog = game.dir + "/spy.log";
