@@ -11,7 +11,7 @@ else
 ON_DISPLAY =
 endif
 
-.PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-ci deb format clean
+.PHONY: all deps build run test test-desktop test-asan test-tsan bench fuzz fuzz-ci deb format clean
 
 all: build
 
@@ -29,6 +29,17 @@ run: build
 
 test: build
 	cd build && $(ON_DISPLAY) ctest --output-on-failure -j $(JOBS)
+
+# The desktop tests on the real-desktop rig (Xorg with several modes,
+# openbox, PulseAudio, weston), started for the run and stopped by PID.
+# DESKTOP_FILTER selects tests; QO_DESKTOP_MUSIC_SECONDS=60 records the
+# whole minute of music.
+DESKTOP_FILTER ?= *
+test-desktop: build
+	@set -e; rig=$$(mktemp -d /tmp/qo-rig.XXXXXX); \
+	eval "$$(tests/desktop/rig.sh start $$rig)"; \
+	status=0; build/test_desktop --gtest_filter='$(DESKTOP_FILTER)' || status=$$?; \
+	tests/desktop/rig.sh stop $$rig; exit $$status
 
 test-asan: deps
 	cmake -S . -B build-asan -DQO_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug

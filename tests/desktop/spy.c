@@ -1,0 +1,115 @@
+/* A preloaded library that watches the game from outside: the frames it
+ * presents, the input events it takes from SDL and the seed it gives srand.
+ * Each is one line with a CLOCK_MONOTONIC time in nanoseconds, appended to
+ * the file named by QO_SPY_LOG; every call goes on to the real function.
+ *
+ *   swap NS
+ *   key NS down|up KEYSYM REPEAT
+ *   button NS down|up BUTTON
+ *   motion NS X Y
+ *   window NS EVENT
+ *   seed NS VALUE
+ */
+#define _GNU_SOURCE
+#include <SDL.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+static int log_fd = -2;
+
+static long long now_ns(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+/* One write per line, so lines from several threads never mix. */
+static void note(const char *format, ...) {
+    if (log_fd == -2) {
+        const char *path = getenv("QO_SPY_LOG");
+        log_fd = path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
+    }
+    if (log_fd < 0) return;
+    char line[160];
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (n > 0 && n < (int)sizeof line) (void)!write(log_fd, line, (size_t)n);
+}
+
+static void *real(const char *name) {
+    void *fn = dlsym(RTLD_NEXT, name);
+    if (!fn) {
+        fprintf(stderr, "spy: no %s\n", name);
+        abort();
+    }
+    return fn;
+}
+
+static void note_event(const SDL_Event *event) {
+    long long t = now_ns();
+    switch (event->type) {
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            note("key %lld %s %d %d\n", t, event->type == SDL_KEYDOWN ? "down" : "up",
+                 (int)event->key.keysym.sym, (int)event->key.repeat);
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            note("button %lld %s %d\n", t, event->type == SDL_MOUSEBUTTONDOWN ? "down" : "up",
+                 (int)event->button.button);
+            break;
+        case SDL_MOUSEMOTION:
+            note("motion %lld %d %d\n", t, event->motion.x, event->motion.y);
+            break;
+        case SDL_WINDOWEVENT:
+            note("window %lld %d\n", t, (int)event->window.event);
+            break;
+        default:
+            break;
+    }
+}
+
+void SDL_GL_SwapWindow(SDL_Window *window) {
+    static void (*fn)(SDL_Window *);
+    if (!fn) fn = (void (*)(SDL_Window *))real("SDL_GL_SwapWindow");
+    fn(window);
+    note("swap %lld\n", now_ns());
+}
+
+int SDL_PollEvent(SDL_Event *event) {
+    static int (*fn)(SDL_Event *);
+    if (!fn) fn = (int (*)(SDL_Event *))real("SDL_PollEvent");
+    int got = fn(event);
+    if (got && event) note_event(event);
+    return got;
+}
+
+int SDL_WaitEvent(SDL_Event *event) {
+    static int (*fn)(SDL_Event *);
+    if (!fn) fn = (int (*)(SDL_Event *))real("SDL_WaitEvent");
+    int got = fn(event);
+    if (got && event) note_event(event);
+    return got;
+}
+
+int SDL_WaitEventTimeout(SDL_Event *event, int timeout) {
+    static int (*fn)(SDL_Event *, int);
+    if (!fn) fn = (int (*)(SDL_Event *, int))real("SDL_WaitEventTimeout");
+    int got = fn(event, timeout);
+    if (got && event) note_event(event);
+    return got;
+}
+
+void srand(unsigned seed) {
+    static void (*fn)(unsigned);
+    if (!fn) fn = (void (*)(unsigned))real("srand");
+    note("seed %lld %u\n", now_ns(), seed);
+    fn(seed);
+}

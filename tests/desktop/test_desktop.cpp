@@ -1,0 +1,355 @@
+// The real game on the real-desktop rig (tests/desktop/rig.sh, `make
+// test-desktop`): what a player sees and hears, read from outside. Every
+// test prints what it measured; timing checks have wide margins.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <set>
+
+#include "desktop/desktop.h"
+
+using namespace rig;
+
+namespace {
+
+const long long kMs = 1000000;
+
+std::vector<std::string> on_x(const std::string &display) {
+    return {"DISPLAY=" + display, "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER="};
+}
+
+std::vector<std::string> on_wayland() {
+    return {"DISPLAY=", "WAYLAND_DISPLAY=" + var("QO_RIG_WAYLAND_INPUT"),
+            "SDL_VIDEODRIVER=wayland"};
+}
+
+void desktop_mode(const std::string &display) {
+    sh("DISPLAY=" + display + " xrandr --output DUMMY0 --mode 1920x1080_60 >/dev/null 2>&1");
+}
+
+class Desktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (var("QO_RIG_DISPLAY").empty()) GTEST_SKIP() << "no rig (tests/desktop/rig.sh)";
+        x = var("QO_RIG_DISPLAY");
+        desktop_mode(x);
+    }
+    void TearDown() override {
+        kill_game(game);
+        if (!x.empty()) desktop_mode(x);
+    }
+    std::string x;
+    Game game;
+};
+
+// Key-down times the game took (Left/Right only) after t.
+std::vector<long long> arrow_presses(const Spy &s, long long after) {
+    std::vector<long long> out;
+    for (const Event &e : s.keys)
+        if (e.down && e.t > after && (e.code == 1073741904 || e.code == 1073741903))
+            out.push_back(e.t);
+    return out;
+}
+
+// For every press, the delay to the select sound's onset in the recording
+// (-1 where none is found within 600 ms).
+std::vector<double> sound_delays(const Recorder &rec, const std::vector<long long> &presses) {
+    static const std::vector<float> select =
+        load_wav(std::string(QO_BINARY_DIR) + "/assets/select.wav");
+    std::vector<int16_t> pcm = rec.samples();
+    std::vector<double> out;
+    for (long long t : presses) {
+        double corr = 0;
+        size_t from = rec.frame_at(t - 20 * kMs), to = rec.frame_at(t + 600 * kMs);
+        size_t at = find_sound(pcm, select, from, to, &corr);
+        out.push_back(corr > 0.5 ? (rec.time_of(at) - t) / 1e6 : -1);
+    }
+    return out;
+}
+
+// Sends presses on the title's main page in batches that fit its attract
+// period; each an xdotool command sequence ("key Left" or a tap).
+void press_on_main(Game &game, const std::string &display, int count, bool tap) {
+    int sent = 0;
+    while (sent < count) {
+        size_t begin = to_main_page(game, display);
+        for (int i = 0; i < 10 && sent < count; i++, sent++) {
+            const char *key = sent % 2 ? "Right" : "Left";
+            if (tap)
+                xdotool(display, std::string("keydown ") + key + " sleep 0.007 keyup " + key);
+            else
+                press(display, key);
+            pump(game, 350);
+        }
+        // Past the main page, on to the highscores, where Down comes back.
+        wait_swaps(game, begin + 395, 20000);
+    }
+    pump(game, 700);
+}
+
+}  // namespace
+
+TEST_F(Desktop, EveryEndingRestoresTheDesktopModeAndExitsZeroWithinASecond) {
+    struct Ending {
+        const char *name;
+        std::function<void(Game &)> act;
+        bool crash;
+    };
+    const Ending endings[] = {
+        {"Escape", [&](Game &g) { to_main_page(g, x), press(x, "Escape"); }, false},
+        {"WM close", [&](Game &g) { close_window(x, window_of(g, x)); }, false},
+        {"Alt+F4", [&](Game &) { xdotool(x, "key alt+F4"); }, false},
+        {"SIGTERM", [](Game &g) { kill(g.program.pid, SIGTERM); }, false},
+        {"SIGINT", [](Game &g) { kill(g.program.pid, SIGINT); }, false},
+        {"SIGHUP", [](Game &g) { kill(g.program.pid, SIGHUP); }, false},
+        {"SIGSEGV", [](Game &g) { kill(g.program.pid, SIGSEGV); }, true},
+    };
+    for (const Ending &ending : endings) {
+        desktop_mode(x);
+        Game g;
+        ASSERT_TRUE(start(g, on_x(x)));
+        ASSERT_TRUE(wait_swaps(g, 80, 30000)) << ending.name;
+        std::string playing = screen_mode(x);
+        ending.act(g);
+        long long sent = now_ns();
+        int code = wait_exit(g, 10000);
+        double ms = (now_ns() - sent) / 1e6;
+        std::string after = screen_mode(x);
+        printf("  %-8s playing %s, after %s, exit %d after %.0f ms (%s)\n", ending.name,
+               playing.c_str(), after.c_str(), code, ms, load().c_str());
+        EXPECT_EQ(playing, "1280x720") << ending.name;
+        EXPECT_EQ(after, "1920x1080") << ending.name;
+        if (!ending.crash) {
+            EXPECT_EQ(code, 0) << ending.name;
+            EXPECT_LT(ms, 1000) << ending.name;
+        }
+        kill_game(g);
+    }
+}
+
+TEST_F(Desktop, FullScreenKeepsSixtyStepsOrTheTimersRate) {
+    struct Case {
+        const char *name;
+        std::vector<std::string> env;
+        std::string display, mode;  // where the mode is read; the mode while playing
+    };
+    std::vector<std::string> zink = on_x(x);
+    zink.push_back("MESA_LOADER_DRIVER_OVERRIDE=zink");
+    zink.push_back("LIBGL_ALWAYS_SOFTWARE=1");
+    // llvmpipe refuses the swap interval, zink accepts it without blocking;
+    // weston's may or may not hold the swap. A swap the game found to pace
+    // gives 60.0; otherwise the 15 ms timer paces (66.7), which render speed
+    // on a busy machine may pull lower, never higher.
+    const Case cases[] = {
+        {"llvmpipe", on_x(x), x, "1280x720"},
+        {"zink", zink, x, "1280x720"},
+        {"only 75 Hz", on_x(var("QO_RIG_DISPLAY75")), var("QO_RIG_DISPLAY75"), "1920x1080"},
+        {"wayland", on_wayland(), "", ""},
+    };
+    for (const Case &c : cases) {
+        Game g;
+        ASSERT_TRUE(start(g, c.env));
+        ASSERT_TRUE(wait_swaps(g, 60, 30000)) << c.name;
+        long long from = now_ns();
+        std::string mode = c.display.empty() ? "" : screen_mode(c.display);
+        pump(g, 5000);
+        double steps = rate(spy(g), from, now_ns());
+        const std::string &out = g.program.output;
+        bool paced = out.find("Vsync paces") != std::string::npos;
+        size_t line = out.rfind("Vsync");
+        size_t begin = line == std::string::npos ? 0 : out.rfind('\n', line) + 1;
+        std::string vsync = out.substr(begin, out.find('\n', begin) - begin);
+        printf("  %-10s %.1f steps/s, screen %s, %s (%s)\n", c.name, steps, mode.c_str(),
+               vsync.c_str(), load().c_str());
+        if (paced) {
+            EXPECT_NEAR(steps, 60.0, 0.5) << c.name;
+        } else {
+            EXPECT_GE(steps, 20) << c.name;
+            EXPECT_LE(steps, 68.5) << c.name;
+        }
+        EXPECT_EQ(mode, c.mode) << c.name;
+        kill_game(g);
+        if (!c.display.empty()) desktop_mode(c.display);
+    }
+}
+
+TEST_F(Desktop, KeyToSoundMedianIsAtMostATenthOfASecond) {
+    Recorder rec;
+    ASSERT_TRUE(rec.start());
+    ASSERT_TRUE(start(game, on_x(x)));
+    ASSERT_TRUE(wait_swaps(game, 60, 30000));
+    long long begin = now_ns();
+    press_on_main(game, x, 20, false);
+    std::vector<double> delays = sound_delays(rec, arrow_presses(spy(game), begin));
+    std::vector<double> heard;
+    for (double d : delays)
+        if (d >= 0) heard.push_back(d);
+    ASSERT_GE(heard.size(), 10u) << "presses " << delays.size();
+    std::sort(heard.begin(), heard.end());
+    double median = heard[heard.size() / 2];
+    printf("  key -> sound: median %.0f ms, %.0f..%.0f, %zu of %zu presses heard (%s)\n", median,
+           heard.front(), heard.back(), heard.size(), delays.size(), load().c_str());
+    EXPECT_LE(median, 100);
+}
+
+namespace {
+
+// Longest run of exact zero frames, and the number of jumps between
+// neighbouring samples larger than the music itself ever makes.
+void check_music(const std::vector<int16_t> &pcm, const char *what) {
+    static const std::vector<float> music =
+        load_wav(std::string(QO_BINARY_DIR) + "/assets/qomusic.wav");
+    float steepest = 0;
+    for (size_t i = 1; i < music.size(); i++)
+        steepest = std::max(steepest, std::fabs(music[i] - music[i - 1]));
+    size_t run = 0, longest = 0, jumps = 0, where = 0;
+    for (size_t i = 0; i + 1 < pcm.size() / 2; i++) {
+        run = (pcm[2 * i] == 0 && pcm[2 * i + 1] == 0) ? run + 1 : 0;
+        if (run > longest) longest = run, where = i;
+        for (int c = 0; c < 2; c++)
+            if (std::abs(pcm[2 * (i + 1) + c] - pcm[2 * i + c]) > 2 * steepest + 64) jumps++;
+    }
+    printf("  music %s: %.1f s, longest zero run %zu frames (ending at %.2f s), %zu jumps (%s)\n",
+           what, pcm.size() / 2 / 44100.0, longest, where / 44100.0, jumps, load().c_str());
+    EXPECT_LT(longest, 64u) << what;
+    EXPECT_EQ(jumps, 0u) << what;
+}
+
+}  // namespace
+
+TEST_F(Desktop, MusicHasNoUnderrunIdleOrWithBothCoresBusy) {
+    int seconds = atoi(var("QO_DESKTOP_MUSIC_SECONDS").c_str());
+    if (seconds <= 0) seconds = 10;
+    ASSERT_TRUE(start(game, on_x(x)));
+    ASSERT_TRUE(wait_swaps(game, 60, 30000));
+    for (int busy = 0; busy < 2; busy++) {
+        std::vector<pid_t> loops;
+        for (int i = 0; busy && i < 2; i++) {
+            pid_t pid = fork();
+            if (pid == 0)
+                for (;;) {
+                }
+            loops.push_back(pid);
+        }
+        Recorder rec;
+        ASSERT_TRUE(rec.start(50));  // a deep buffer: the recorder itself never drops
+        pump(game, seconds * 1000);
+        rec.stop();
+        for (pid_t pid : loops) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        std::vector<int16_t> pcm = rec.samples();
+        // The first tenth of a second holds the stream's own start.
+        pcm.erase(pcm.begin(), pcm.begin() + std::min<size_t>(pcm.size(), 8820));
+        check_music(pcm, busy ? "busy" : "idle");
+    }
+}
+
+TEST_F(Desktop, FiveLaunchesGiveAtLeastFourDifferentFields) {
+    std::set<unsigned> seeds;
+    std::string list;
+    timespec boot;
+    for (int i = 0; i < 5; i++) {
+        Game g;
+        ASSERT_TRUE(start(g, on_x(x)));
+        ASSERT_TRUE(wait_swaps(g, 2, 30000));
+        clock_gettime(CLOCK_BOOTTIME, &boot);
+        Spy s = spy(g);
+        ASSERT_FALSE(s.seeds.empty());
+        seeds.insert(s.seeds[0]);
+        list += " " + std::to_string(s.seeds[0]);
+        // The clock counts from system start, so the seed is near it.
+        unsigned since_boot = (unsigned)(boot.tv_sec * 1000 + boot.tv_nsec / 1000000);
+        EXPECT_LT(since_boot - s.seeds[0], 60000u) << "seed " << s.seeds[0];
+        kill_game(g);
+        desktop_mode(x);
+    }
+    printf("  seeds:%s\n", list.c_str());
+    EXPECT_GE(seeds.size(), 4u);
+}
+
+TEST_F(Desktop, WaylandRunStartsPresentsAndTakesKeysAndButtons) {
+    const std::string input = var("QO_RIG_XVFB");  // weston's own window lives there
+    ASSERT_TRUE(start(game, on_wayland()));
+    ASSERT_TRUE(wait_swaps(game, 60, 30000)) << game.program.output;
+    std::string weston = xdotool(input, "search --class Weston");
+    weston = weston.substr(0, weston.find('\n'));
+    // Weston's X11 window takes keys once it has the X focus.
+    xdotool(input, "mousemove 200 200 windowfocus --sync " + weston);
+    long long from = now_ns();
+    press(input, "Down");
+    xdotool(input, "mousedown 3 sleep 0.08 mouseup 3");
+    pump(game, 1500);
+    Spy s = spy(game);
+    size_t keys = 0, buttons = 0;
+    for (const Event &e : s.keys) keys += e.t > from;
+    for (const Event &e : s.buttons) buttons += e.t > from;
+    double steps = rate(s, from, now_ns());
+    printf("  wayland: %zu frames, %.1f steps/s, %zu key and %zu button events (%s)\n",
+           s.swaps.size(), steps, keys, buttons, load().c_str());
+    EXPECT_GE(keys, 2u);
+    EXPECT_GE(buttons, 2u);
+    EXPECT_GT(steps, 5);
+    // The pointer at (200, 200) of weston's output is there in the
+    // full-screen game's own pixels.
+    ASSERT_FALSE(s.motions.empty());
+    EXPECT_EQ(s.motions.back(), std::make_pair(200, 200));
+}
+
+TEST_F(Desktop, MinimisedGameTakesNoStepsAndResumes) {
+    ASSERT_TRUE(start(game, on_x(x)));
+    ASSERT_TRUE(wait_swaps(game, 60, 30000));
+    std::string window = window_of(game, x);
+    ASSERT_FALSE(window.empty());
+    xdotool(x, "windowminimize " + window);
+    pump(game, 700);
+    long long from = now_ns();
+    pump(game, 2000);
+    size_t while_minimised = 0;
+    for (long long t : spy(game).swaps) while_minimised += t > from;
+    xdotool(x, "windowactivate " + window);
+    pump(game, 700);
+    from = now_ns();
+    pump(game, 2000);
+    double after = rate(spy(game), from, now_ns());
+    printf("  minimised: %zu frames in 2 s; back: %.1f steps/s (%s)\n", while_minimised, after,
+           load().c_str());
+    EXPECT_LE(while_minimised, 2u);
+    EXPECT_GT(after, 5);
+}
+
+TEST_F(Desktop, SevenMillisecondTapIsSeen) {
+    Recorder rec;
+    ASSERT_TRUE(rec.start());
+    ASSERT_TRUE(start(game, on_x(x)));
+    ASSERT_TRUE(wait_swaps(game, 60, 30000));
+    long long begin = now_ns();
+    press_on_main(game, x, 16, true);
+    std::vector<double> delays = sound_delays(rec, arrow_presses(spy(game), begin));
+    size_t heard = std::count_if(delays.begin(), delays.end(), [](double d) { return d >= 0; });
+    printf("  7 ms taps: %zu of %zu heard (%s)\n", heard, delays.size(), load().c_str());
+    EXPECT_EQ(delays.size(), 16u);
+    EXPECT_EQ(heard, delays.size());
+}
+
+TEST_F(Desktop, StartUpReportsWhereTheTimeToTheFirstFrameGoes) {
+    const std::pair<const char *, std::string> displays[] = {{"Xvfb", var("QO_RIG_XVFB")},
+                                                             {"rig", x}};
+    for (const auto &d : displays) {
+        Game g;
+        ASSERT_TRUE(start(g, on_x(d.second)));
+        ASSERT_TRUE(wait_swaps(g, 1, 30000));
+        pump(g, 200);
+        double first = (spy(g).swaps[0] - g.started) / 1e6;
+        printf("  %s: first frame %.0f ms after start (%s)\n", d.first, first, load().c_str());
+        for (const auto &line : g.lines)
+            if (line.second.rfind("- ", 0) == 0 || line.second.rfind("audiodriver", 0) == 0 ||
+                line.second.find("Loading sound") != std::string::npos)
+                printf("    %6.0f ms  %s\n", (line.first - g.started) / 1e6, line.second.c_str());
+        EXPECT_LT(first, 10000) << d.first;
+        kill_game(g);
+    }
+}
