@@ -1,10 +1,10 @@
 // Audio output through SDL2: a ring of four 2048-frame buffers, each mixed
-// just before it is handed to the device. SDL asks for sound in its own,
-// smaller pieces (kDevicePieceFrames); when the buffer being played runs
-// out, the callback mixes the next one in ring order and goes on handing it
-// out. So a sound started on the game thread waits at most one buffer (46 ms)
-// for its mix, and then only SDL's piece and the sound server's equally small
-// buffer stand between the mix and the speaker. The ring starts as silence.
+// just before it is handed to the device. When SDL asks for sound and the
+// buffer being played has run out, the callback mixes the next one in ring
+// order and hands it out. So a sound started on the game thread waits at
+// most one buffer (46 ms) for its mix, and then only SDL's buffer and the
+// sound server's, which SDL sizes to match, stand between the mix and the
+// speaker. The ring starts as silence.
 //
 // SDL runs the callback on its audio thread with the device lock held;
 // the game thread changes what the mixer reads only inside
@@ -29,10 +29,9 @@ uint32_t g_buffers_played = 0;
 namespace {
 
 constexpr int kRingBuffers = 4;
-// Frames SDL asks for at a time. A quarter of a mix buffer keeps the sound
-// server's buffer short (it is sized to match) while leaving the audio thread
-// 23 ms between callbacks.
-constexpr int kDevicePieceFrames = 512 * 2;
+// Frames SDL asks for at a time, one mix buffer. SDL sizes the sound
+// server's buffer to match; a smaller one (23 ms) ran dry on a busy machine.
+constexpr int kDevicePieceFrames = SOUNDSYSTEM_BUFFERFRAMES;
 
 SDL_AudioDeviceID g_audio_device = 0;
 SDL_AudioSpec g_audio_spec;
