@@ -11,7 +11,7 @@ else
 ON_DISPLAY =
 endif
 
-.PHONY: all deps build run test test-desktop test-asan test-tsan bench fuzz fuzz-ci deb format clean
+.PHONY: all deps build run test test-desktop test-asan test-tsan bench fuzz fuzz-ci fuzz-long fuzz-merge deb format clean
 
 all: build
 
@@ -60,17 +60,50 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-fuzz -j $(JOBS)
 
-# Each fuzz target writes its seeds (QO_FUZZ_WRITE_SEEDS), then runs for a
-# bounded time from them; any finding fails.
+# Fuzzing. Each target writes its seeds (QO_FUZZ_WRITE_SEEDS) and runs from
+# them together with its kept corpus (tests/fuzz/corpus/<target>, read only
+# here) and its dictionary (tests/fuzz/dict/<target>.dict); what a run finds
+# goes to build-fuzz/corpus-<target>. Any finding fails.
+#   make fuzz-ci                      every target for FUZZ_SECONDS (60) each
+#   make fuzz-long FUZZ_SECONDS=3600  the same, longer
+#   make fuzz-merge                   folds the runs' finds into the kept corpora,
+#                                     minimised with -merge=1
+# FUZZ_TARGETS="fuzz_tga fuzz_wav" limits any of them to those targets.
 FUZZ_SECONDS ?= 60
-fuzz-ci: fuzz
-	@set -e; for f in build-fuzz/fuzz_*; do \
+FUZZ_MAXLEN ?= 4096
+FUZZ_TARGETS ?=
+FUZZ_KEPT = tests/fuzz/corpus
+FUZZ_EACH = for f in build-fuzz/fuzz_*; do \
 		[ -x "$$f" ] || continue; name=$$(basename $$f); \
-		corpus=build-fuzz/corpus-$$name; seeds=build-fuzz/seeds-$$name; mkdir -p $$corpus $$seeds; \
+		if [ -n "$(strip $(FUZZ_TARGETS))" ]; then \
+			case " $(FUZZ_TARGETS) " in *" $$name "*) ;; *) continue ;; esac; fi; \
+		kept=$(FUZZ_KEPT)/$$name; corpus=build-fuzz/corpus-$$name; seeds=build-fuzz/seeds-$$name; \
+		mkdir -p $$kept $$corpus $$seeds; \
 		QO_FUZZ_WRITE_SEEDS=$$seeds $$f -runs=0 >/dev/null 2>&1 || true; \
-		cp -r $$seeds/. $$corpus/; \
+		dict=; [ -f tests/fuzz/dict/$$name.dict ] && dict=-dict=tests/fuzz/dict/$$name.dict;
+FUZZ_RUN = $(FUZZ_EACH) \
 		echo "== $$name for $(FUZZ_SECONDS) s"; \
-		$$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 $$corpus; \
+		$$f -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAXLEN) -rss_limit_mb=2048 \
+			-print_final_stats=1 $$dict $$corpus $$kept $$seeds; \
+	done
+
+fuzz-ci: fuzz
+	@set -e; $(FUZZ_RUN)
+
+fuzz-long: FUZZ_SECONDS = 600
+fuzz-long: fuzz
+	@set -e; $(FUZZ_RUN)
+
+fuzz-merge: fuzz
+	@set -e; $(FUZZ_EACH) \
+		merged=build-fuzz/merged-$$name; rm -rf $$merged; mkdir -p $$merged; \
+		echo "== merging $$name"; \
+		$$f -merge=1 -max_len=$(FUZZ_MAXLEN) -rss_limit_mb=2048 $$merged $$kept $$corpus $$seeds \
+			>$$merged.log 2>&1 || { tail -20 $$merged.log; exit 1; }; \
+		grep "MERGE-OUTER: [0-9]* new files" $$merged.log || true; \
+		find $$merged -type f -size +$(FUZZ_MAXLEN)c -delete; \
+		rm -rf $$kept; mv $$merged $$kept; \
+		echo "$$kept: $$(ls $$kept | wc -l) files, $$(du -sk $$kept | cut -f1) KB"; \
 	done
 
 # The examples, built from outside the tree as another project would

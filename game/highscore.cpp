@@ -2,15 +2,21 @@
 //
 // The file is encoded into one buffer of its exact size and decoded from
 // one, so every field is placed by its offset and never by the layout of a
-// struct in memory. Saving writes a sibling file and renames it over the
-// old one: a crash, a kill or a full disk in the middle of a save leaves
-// the previous file whole.
+// struct in memory. Saving writes a sibling file, syncs it and renames it
+// over the old one: a crash, a kill or a full disk in the middle of a save
+// leaves the previous file whole. Where no sibling can be made, or the file
+// is a symbolic link, it is written in place as a plain save would.
 #include "game/highscore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "cgl/cgl.h"
 #include "game/assets.h"
@@ -122,10 +128,65 @@ void LoadHighscoresFrom(const char *path) {
     Decode(file, size);
 }
 
+namespace {
+
+// Writes the file's bytes to an open stream, pushes them to the disk and
+// closes it; errno tells the first failure. A full disk shows up at the
+// close at the latest; a file system that cannot sync (EINVAL) keeps the
+// data all the same.
+bool WriteAndSync(std::FILE *f, const unsigned char *file) {
+    int error = 0;
+    auto failed = [&error]() {
+        if (!error) error = errno ? errno : EIO;
+    };
+    errno = 0;
+    if (std::fwrite(file, 1, kHighscoreFileSize, f) != kHighscoreFileSize) failed();
+    if (std::fflush(f) != 0) failed();
+    if (fsync(fileno(f)) != 0 && errno != EINVAL) failed();
+    if (std::fclose(f) != 0) failed();
+    errno = error;
+    return error == 0;
+}
+
+// The old way, for where the sibling cannot be made: the file itself is
+// truncated and written (through a symbolic link, to the file it names).
+int SaveInPlace(const char *path, const unsigned char *file) {
+    std::FILE *f = std::fopen(path, "wb");
+    if (!f) {
+        std::printf("%s: cannot write (%s), highscores not saved\n", path, std::strerror(errno));
+        return 0;
+    }
+    if (!WriteAndSync(f, file)) {
+        std::printf("%s: write failed (%s), highscores not saved\n", path, std::strerror(errno));
+        return 0;
+    }
+    return 1;
+}
+
+// Makes a finished rename durable. A folder that cannot be opened or synced
+// still holds the new file.
+void SyncFolder(const char *path) {
+    std::string folder(path);
+    size_t slash = folder.find_last_of('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+}  // namespace
+
 int SaveHighscoresTo(const char *path) {
     unsigned char file[kHighscoreFileSize];
     Encode(file);
 
+    // A rename would put a plain file in the link's place.
+    struct stat st;
+    if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
+        std::printf("%s: a symbolic link, writing in place through it\n", path);
+        return SaveInPlace(path, file);
+    }
     char temp[4096];
     if (std::snprintf(temp, sizeof(temp), "%s.tmp", path) >= static_cast<int>(sizeof(temp))) {
         std::printf("%s: path too long, highscores not saved\n", path);
@@ -133,13 +194,13 @@ int SaveHighscoresTo(const char *path) {
     }
     std::FILE *f = std::fopen(temp, "wb");
     if (!f) {
-        std::printf("%s: cannot write (%s), highscores not saved\n", temp, std::strerror(errno));
-        return 0;
+        std::printf("%s: cannot create (%s), writing %s in place\n", temp, std::strerror(errno),
+                    path);
+        return SaveInPlace(path, file);
     }
-    bool ok = std::fwrite(file, 1, sizeof(file), f) == sizeof(file);
-    // The close flushes the buffer: a full disk shows up here at the latest.
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) {
+    // The data is on the disk before the name points to it, so that a crash
+    // of the machine right after the rename cannot leave an empty file.
+    if (!WriteAndSync(f, file)) {
         std::printf("%s: write failed (%s), highscores not saved\n", temp, std::strerror(errno));
         std::remove(temp);
         return 0;
@@ -149,6 +210,7 @@ int SaveHighscoresTo(const char *path) {
         std::remove(temp);
         return 0;
     }
+    SyncFolder(path);
     return 1;
 }
 

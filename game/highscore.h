@@ -39,7 +39,9 @@ void InitHighscores();
 void LoadHighscores();
 // Writes highscore.dat. Returns 1 when the file was replaced, 0 otherwise.
 int SaveHighscores();
-// The same on any path; the save goes through path + ".tmp" and a rename.
+// The same on any path; the save goes through path + ".tmp" and a rename,
+// or is written in place when path is a symbolic link or the ".tmp" file
+// cannot be created.
 void LoadHighscoresFrom(const char *path);
 int SaveHighscoresTo(const char *path);
 

@@ -1,7 +1,9 @@
 // Highscore tables, highscore.dat and the name entry's key rules.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -263,11 +265,17 @@ TEST(Highscore, SaveHighscores_FailureLeavesTheOldFileWhole) {
         EXPECT_FALSE(Exists(path + ".tmp"));
     }
 
-    // The sibling cannot be created at all.
+    // The sibling cannot be created at all: the file is written in place,
+    // as where the folder is closed to new files, and a line says so.
     ASSERT_EQ(mkdir((path + ".tmp").c_str(), 0700), 0);
-    EXPECT_EQ(SaveHighscoresTo(path.c_str()), 0);
-    EXPECT_EQ(ReadFile(path), good);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(SaveHighscoresTo(path.c_str()), 1);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("in place"), std::string::npos);
+    std::vector<unsigned char> changed = ReadFile(path);
+    EXPECT_EQ(changed.size(), size_t(kHighscoreFileSize));
+    EXPECT_NE(changed, good);
     rmdir((path + ".tmp").c_str());
+    WriteFile(path, good);
 
     // A directory standing where the file belongs cannot be replaced.
     std::string blocked = dir + "/blocked.dat";
@@ -275,6 +283,79 @@ TEST(Highscore, SaveHighscores_FailureLeavesTheOldFileWhole) {
     ASSERT_EQ(mkdir((blocked + "/x").c_str(), 0700), 0);
     EXPECT_EQ(SaveHighscoresTo(blocked.c_str()), 0);
     EXPECT_FALSE(Exists(blocked + ".tmp"));
+}
+
+TEST(Highscore, SaveHighscores_WritesThroughASymbolicLink) {
+    std::string dir = TempDir();
+    std::string target = dir + "/kept.dat", link = dir + "/highscore.dat";
+    InitHighscores();
+    ASSERT_EQ(SaveHighscoresTo(target.c_str()), 1);
+    ASSERT_EQ(symlink("kept.dat", link.c_str()), 0);
+    InsertHighscore("LINKED", 9999, 2);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(SaveHighscoresTo(link.c_str()), 1);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("in place"), std::string::npos);
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    std::vector<unsigned char> file = ReadFile(target);
+    ASSERT_EQ(file.size(), size_t(kHighscoreFileSize));
+    EXPECT_EQ(LittleEndianAt(file, 76 + 2 * 680 + 64), 9999);
+}
+
+// A process saving in a loop, killed at random moments: the file is always
+// one complete save, never torn, empty or older than the last one seen.
+TEST(Highscore, SaveHighscores_SurvivesBeingKilledAtAnyMoment) {
+    std::string dir = TempDir();
+    std::string path = dir + "/highscore.dat";
+    auto fill = [](int version) {
+        InitHighscores();
+        for (int i = 0; i < 3; i++) player.bestScore[i] = version;
+        for (int d = 0; d < kHighscoreTables; d++)
+            for (int k = 0; k < kHighscorePlaces; k++) highscores[d][k].score = version + k;
+    };
+    fill(0);
+    ASSERT_EQ(SaveHighscoresTo(path.c_str()), 1);
+    std::vector<unsigned char> file = ReadFile(path);
+    int last = 0, mid_save = 0;
+    srand(17);
+    for (int kill_no = 0; kill_no < 300; kill_no++) {
+        int pipefd[2];
+        ASSERT_EQ(pipe(pipefd), 0);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            std::freopen("/dev/null", "w", stdout);
+            close(pipefd[0]);
+            for (int version = last + 1; version < last + 100000; version++) {
+                fill(version);
+                if (version == last + 1 && write(pipefd[1], "g", 1) != 1) _exit(1);
+                SaveHighscoresTo(path.c_str());
+            }
+            _exit(0);
+        }
+        close(pipefd[1]);
+        char go;
+        ASSERT_EQ(read(pipefd[0], &go, 1), 1);
+        close(pipefd[0]);
+        usleep(rand() % 3000);
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        mid_save += Exists(path + ".tmp");
+        std::vector<unsigned char> now = ReadFile(path);
+        ASSERT_EQ(now.size(), size_t(kHighscoreFileSize)) << "after kill " << kill_no;
+        int version = LittleEndianAt(now, 64);
+        ASSERT_GE(version, last);
+        fill(version);
+        ASSERT_EQ(SaveHighscoresTo((path + ".want").c_str()), 1);
+        ASSERT_EQ(now, ReadFile(path + ".want")) << "torn file after kill " << kill_no;
+        last = version;
+    }
+    EXPECT_GT(last, 0);  // the saves got on
+    std::printf("300 kills, %d during a save, %d saves in all\n", mid_save, last);
 }
 
 // ---------------------------------------------------------------------------
