@@ -94,7 +94,7 @@ namespace {
 constexpr int kProbeSettle = 4;  // swaps a driver may queue before it blocks
 constexpr int kProbeRun = 8;     // timed intervals in each run
 constexpr int kProbeSwaps = kProbeSettle + 2 * kProbeRun + 1;
-constexpr long kProbePauseUs = 6000;
+constexpr long kProbePauseUs = 10000;
 int g_probe_done = kProbeSwaps;  // swaps timed so far; kProbeSwaps: not probing
 uint64_t g_probe_ns[kProbeSwaps];
 
@@ -129,7 +129,7 @@ void sdl_vsync_swapped() {
     float plain = median_interval(kProbeSettle);
     float paused = median_interval(kProbeSettle + kProbeRun);
     if (is_sixty_hertz_period(plain) && is_sixty_hertz_period(paused) &&
-        std::fabs(paused - plain) < 2.5f) {
+        std::fabs(paused - plain) < 1.5f) {
         printf("- Vsync paces the frames: %.1f ms\n", plain);
         return;
     }
