@@ -51,6 +51,8 @@ void sdl_parkifstopping();
 // Called after every swap: times the first swaps once vsync is on, and
 // turns it off when they are not held to the display's refresh.
 void sdl_vsync_swapped();
+// Starts timing the swaps that follow (done when vsync is turned on).
+void sdl_vsync_probe();
 // True while the window is minimised: the frame clock then waits.
 extern std::atomic<bool> sdl_minimised;
 

@@ -119,6 +119,10 @@ bool is_sixty_hertz_period(float ms) {
 
 }  // namespace
 
+void sdl_vsync_probe() {
+    g_probe_done = 0;
+}
+
 void sdl_vsync_swapped() {
     if (g_probe_done >= kProbeSwaps) return;
     g_probe_ns[g_probe_done++] = now_ns();
@@ -143,7 +147,7 @@ void setVSync(int) {
     if (SDL_GL_SetSwapInterval(1) == 0) {
         printf("setVsync: Vsync found!\n");
         CGL_vsync_enabled = 1;
-        g_probe_done = 0;
+        sdl_vsync_probe();
     } else {
         CGL_vsync_enabled = 0;
         g_probe_done = kProbeSwaps;

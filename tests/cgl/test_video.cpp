@@ -7,7 +7,10 @@
 
 #include <SDL.h>
 
+#include <chrono>
 #include <cmath>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -193,3 +196,31 @@ TEST_F(VideoTest, PerspectiveAndLookAt_BuildTheExpectedMatrices) {
 }
 
 }  // namespace
+
+// The vsync probe against two kinds of swap on the real clock: one held to
+// a 60 Hz display (it returns on the next period's boundary, as a blocking
+// swap does), and one that returns at once from frames that take 16.7 ms to
+// draw, which the probe's pause then makes longer.
+TEST(VsyncProbe, KeepsAHeldSwapAndTurnsOffOneThatIsNot) {
+    using clock = std::chrono::steady_clock;
+    const auto period = std::chrono::microseconds(16667);
+    ::testing::internal::CaptureStdout();
+    CGL_vsync_enabled = 1;
+    sdl_vsync_probe();
+    for (int i = 0; i < 40 && CGL_vsync_enabled; i++) {
+        auto since = clock::now().time_since_epoch();
+        std::this_thread::sleep_until(clock::time_point((since / period + 1) * period));
+        sdl_vsync_swapped();
+    }
+    EXPECT_EQ(CGL_vsync_enabled, 1);
+
+    sdl_vsync_probe();
+    for (int i = 0; i < 40 && CGL_vsync_enabled; i++) {
+        std::this_thread::sleep_for(period);
+        sdl_vsync_swapped();
+    }
+    EXPECT_EQ(CGL_vsync_enabled, 0);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Vsync paces the frames"), std::string::npos) << out;
+    EXPECT_NE(out.find("Vsync does not pace the frames"), std::string::npos) << out;
+}
