@@ -157,7 +157,12 @@ private:
     QO_NO_COVERAGE void palette() {
         int first = d_[3] | d_[4] << 8, length = d_[5] | d_[6] << 8, entry = d_[7];
         size_t eb = entry == 24 ? 3 : (entry == 15 || entry == 16) ? 2 : 0;
-        for (int i = 0; eb && i < length && size_ - pos_ >= eb; i++, pos_ += eb) {
+        for (int i = 0; eb && i < length; i++, pos_ += eb) {
+            // A map cut inside an entry ends the data: no pixel follows.
+            if (size_ - pos_ < eb) {
+                pos_ = size_;
+                break;
+            }
             const uint8_t *p = d_ + pos_;
             uint32_t c = eb == 3 ? 0xFF000000u | (uint32_t)p[2] << 16 | (uint32_t)p[1] << 8 | p[0]
                                  : word16(p[0] | p[1] << 8);
