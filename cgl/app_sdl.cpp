@@ -279,6 +279,11 @@ int sdl_startup() {
         SDL_Quit();
         return 0;
     }
+    // A Wayland client is never told that its minimised window came back,
+    // so a full-screen game minimised on focus loss would wait for ever.
+    // There it stays full screen behind the other windows instead.
+    if (driver && !strcmp(driver, "wayland"))
+        SDL_SetHintWithPriority(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0", SDL_HINT_DEFAULT);
 
     // The pixel format of an OpenGL window is fixed when it is created, so
     // the depth buffer is asked for here: 32 bits, or 24 where the driver
