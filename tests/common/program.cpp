@@ -19,7 +19,7 @@ static long now_ms() {
 }
 
 bool program_start(Program &program, const std::string &path, const std::string &dir,
-                   bool unset_display) {
+                   bool unset_display, char *const *envp) {
     int fds[2];
     if (pipe(fds) != 0) return false;
     pid_t pid = fork();
@@ -35,7 +35,11 @@ bool program_start(Program &program, const std::string &path, const std::string 
             unsetenv("WAYLAND_DISPLAY");
             unsetenv("SDL_VIDEODRIVER");
         }
-        execl(path.c_str(), path.c_str(), (char *)nullptr);
+        char *const argv[] = {const_cast<char *>(path.c_str()), nullptr};
+        if (envp)
+            execve(path.c_str(), argv, envp);
+        else
+            execv(path.c_str(), argv);
         _exit(127);
     }
     close(fds[1]);

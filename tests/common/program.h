@@ -13,9 +13,10 @@ struct Program {
 };
 
 // Starts path in directory dir. unset_display removes DISPLAY,
-// WAYLAND_DISPLAY and SDL_VIDEODRIVER from its environment.
+// WAYLAND_DISPLAY and SDL_VIDEODRIVER from its environment; envp, when
+// given, is its whole environment instead.
 bool program_start(Program &program, const std::string &path, const std::string &dir,
-                   bool unset_display = false);
+                   bool unset_display = false, char *const *envp = nullptr);
 // Reads output until text appears or timeout_ms passes.
 bool program_wait_for(Program &program, const std::string &text, int timeout_ms);
 // Sends WM_DELETE_WINDOW to every top-level X window of the program.

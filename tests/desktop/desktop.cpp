@@ -96,25 +96,8 @@ bool start(Game &game, const std::vector<std::string> &env, const std::string &p
     envp.push_back(nullptr);
     std::string path = build + "/" + program;
 
-    int fds[2];
-    if (pipe(fds) != 0) return false;
     game.started = now_ns();
-    pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        dup2(fds[1], 1);
-        dup2(fds[1], 2);
-        close(fds[0]);
-        close(fds[1]);
-        if (chdir(dir) != 0) _exit(126);
-        execle(path.c_str(), path.c_str(), (char *)nullptr, envp.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    fcntl(fds[0], F_SETFL, O_NONBLOCK);
-    game.program.pid = pid;
-    game.program.out = fds[0];
-    return true;
+    return program_start(game.program, path, dir, false, envp.data());
 }
 
 Spy spy(const Game &game) {
