@@ -18,6 +18,8 @@
 #   weston, X11 backend inside the Xvfb screen, so that input sent there
 #     with xdotool (after windowfocus on weston's window) reaches Wayland
 #     clients                                         QO_RIG_WAYLAND_INPUT
+#     (weston's pointer follows the X pointer's moves, not its place; a
+#     sweep to the output's far corner and back to 0,0 lines them up)
 # weston's headless backend is no use here: it offers no seat, SDL 2.26
 # crashes in SDL_Init without one, and it has no way to take input.
 # Works as root (as CI runs) and as an ordinary user.
