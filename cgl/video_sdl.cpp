@@ -94,7 +94,9 @@ namespace {
 constexpr int kProbeSettle = 4;  // swaps a driver may queue before it blocks
 constexpr int kProbeRun = 8;     // timed intervals in each run
 constexpr int kProbeSwaps = kProbeSettle + 2 * kProbeRun + 1;
-constexpr long kProbePauseUs = 10000;
+// Short enough that a frame which takes most of a period to draw still
+// meets the next vblank after it, long enough to show a swap that does not wait.
+constexpr long kProbePauseUs = 4000;
 int g_probe_done = kProbeSwaps;  // swaps timed so far; kProbeSwaps: not probing
 uint64_t g_probe_ns[kProbeSwaps];
 
@@ -141,6 +143,7 @@ void sdl_vsync_swapped() {
            plain, paused);
     CGL_vsync_enabled = 0;
     CGL_video_time = CGL_GetMillis();
+    SDL_GL_SetSwapInterval(0);  // the swap must not add its own wait to the timer's
 }
 
 void setVSync(int) {

@@ -199,8 +199,8 @@ TEST_F(VideoTest, PerspectiveAndLookAt_BuildTheExpectedMatrices) {
 
 // The vsync probe against two kinds of swap on the real clock: one held to
 // a 60 Hz display (it returns on the next period's boundary, as a blocking
-// swap does), and one that returns at once from frames that take 16.7 ms to
-// draw, which the probe's pause then makes longer.
+// swap does) after frames that take half a period to draw, and one that returns at once from frames
+// that take 16.7 ms to draw, which the probe's pause then makes longer.
 TEST(VsyncProbe, KeepsAHeldSwapAndTurnsOffOneThatIsNot) {
     using clock = std::chrono::steady_clock;
     const auto period = std::chrono::microseconds(16667);
@@ -208,6 +208,7 @@ TEST(VsyncProbe, KeepsAHeldSwapAndTurnsOffOneThatIsNot) {
     CGL_vsync_enabled = 1;
     sdl_vsync_probe();
     for (int i = 0; i < 40 && CGL_vsync_enabled; i++) {
+        std::this_thread::sleep_for(period / 2);
         auto since = clock::now().time_since_epoch();
         std::this_thread::sleep_until(clock::time_point((since / period + 1) * period));
         sdl_vsync_swapped();

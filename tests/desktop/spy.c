@@ -9,6 +9,12 @@
  *   motion NS X Y
  *   window NS EVENT
  *   seed NS VALUE
+ *
+ * With QO_SPY_SWAP_HZ set, the spy stands in for a display whose swap is
+ * held to that rate: the swap interval is accepted, and while it is not 0
+ * (from the start, as Mesa's hardware drivers default to) each swap returns
+ * at the next tick of a clock at that rate, as a blocking vsync does. No
+ * driver here has such a swap.
  */
 #define _GNU_SOURCE
 #include <SDL.h>
@@ -76,10 +82,37 @@ static void note_event(const SDL_Event *event) {
     }
 }
 
+static long long held_period_ns(void) {
+    static long long period = -1;
+    if (period < 0) {
+        const char *hz = getenv("QO_SPY_SWAP_HZ");
+        period = hz && atof(hz) > 0 ? (long long)(1e9 / atof(hz)) : 0;
+    }
+    return period;
+}
+
+static int held_interval = 1;
+
+int SDL_GL_SetSwapInterval(int interval) {
+    static int (*fn)(int);
+    if (!fn) fn = (int (*)(int))real("SDL_GL_SetSwapInterval");
+    int result = fn(interval);
+    if (!held_period_ns()) return result;
+    held_interval = interval;
+    return 0;
+}
+
 void SDL_GL_SwapWindow(SDL_Window *window) {
     static void (*fn)(SDL_Window *);
     if (!fn) fn = (void (*)(SDL_Window *))real("SDL_GL_SwapWindow");
     fn(window);
+    long long period = held_period_ns();
+    if (period && held_interval) {
+        long long next = (now_ns() / period + 1) * period;
+        struct timespec ts = {(time_t)(next / 1000000000LL), (long)(next % 1000000000LL)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, NULL) != 0) {
+        }
+    }
     note("swap %lld\n", now_ns());
 }
 

@@ -141,13 +141,17 @@ TEST_F(Desktop, FullScreenKeepsSixtyStepsOrTheTimersRate) {
     std::vector<std::string> zink = on_x(x);
     zink.push_back("MESA_LOADER_DRIVER_OVERRIDE=zink");
     zink.push_back("LIBGL_ALWAYS_SOFTWARE=1");
+    std::vector<std::string> held = on_x(x);
+    held.push_back("QO_SPY_SWAP_HZ=60");
     // llvmpipe refuses the swap interval, zink accepts it without blocking;
-    // weston's may or may not hold the swap. A swap the game found to pace
-    // gives 60.0; otherwise the 15 ms timer paces (66.7), which render speed
-    // on a busy machine may pull lower, never higher.
+    // weston's may or may not hold the swap; the spy holds it to 60 Hz as a
+    // blocking vsync does. A swap the game found to pace gives 60.0;
+    // otherwise the 15 ms timer paces (66.7), which render speed on a busy
+    // machine may pull lower, never higher.
     const Case cases[] = {
         {"llvmpipe", on_x(x), x, "1280x720"},
         {"zink", zink, x, "1280x720"},
+        {"held swap", held, x, "1280x720"},
         {"only 75 Hz", on_x(var("QO_RIG_DISPLAY75")), var("QO_RIG_DISPLAY75"), "1920x1080"},
         {"wayland", on_wayland(), "", ""},
     };
@@ -166,10 +170,16 @@ TEST_F(Desktop, FullScreenKeepsSixtyStepsOrTheTimersRate) {
         std::string vsync = out.substr(begin, out.find('\n', begin) - begin);
         printf("  %-10s %.1f steps/s, screen %s, %s (%s)\n", c.name, steps, mode.c_str(),
                vsync.c_str(), load().c_str());
+        EXPECT_EQ(paced, c.env == held) << c.name << ": " << vsync;
+        // A held swap never runs faster than the display; on a busy machine
+        // a frame may miss its vblank now and then (idle: 60.0). A swap the
+        // game turned down must not hold the timer back: weston's frame
+        // callbacks, some 26 ms apart, gave 38.
         if (paced) {
-            EXPECT_NEAR(steps, 60.0, 0.5) << c.name;
+            EXPECT_GE(steps, 57.0) << c.name;
+            EXPECT_LE(steps, 60.5) << c.name;
         } else {
-            EXPECT_GE(steps, 10) << c.name;  // weston in Xvfb composites slowly
+            EXPECT_GE(steps, 45) << c.name;
             EXPECT_LE(steps, 68.5) << c.name;
         }
         EXPECT_EQ(mode, c.mode) << c.name;
