@@ -199,8 +199,9 @@ TEST_F(VideoTest, PerspectiveAndLookAt_BuildTheExpectedMatrices) {
 
 // The vsync probe against two kinds of swap on the real clock: one held to
 // a 60 Hz display (it returns on the next period's boundary, as a blocking
-// swap does) after frames that take half a period to draw, and one that returns at once from frames
-// that take 16.7 ms to draw, which the probe's pause then makes longer.
+// swap does) after frames that take half a period to draw, and one that
+// returns at once from frames that take 16.7 ms to draw, which the probe's
+// pause then makes longer.
 TEST(VsyncProbe, KeepsAHeldSwapAndTurnsOffOneThatIsNot) {
     using clock = std::chrono::steady_clock;
     const auto period = std::chrono::microseconds(16667);
