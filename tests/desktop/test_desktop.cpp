@@ -57,15 +57,18 @@ std::vector<long long> arrow_presses(const Spy &s, long long after) {
 }
 
 // For every press, the delay to the select sound's onset in the recording
-// (-1 where none is found within 600 ms).
+// (-1 where none is found within 600 ms). The search ends at the next
+// press: over the music the next press's sound may match a little better.
 std::vector<double> sound_delays(const Recorder &rec, const std::vector<long long> &presses) {
     static const std::vector<float> select =
         load_wav(std::string(QO_BINARY_DIR) + "/assets/select.wav");
     std::vector<int16_t> pcm = rec.samples();
     std::vector<double> out;
-    for (long long t : presses) {
+    for (size_t i = 0; i < presses.size(); i++) {
+        long long t = presses[i], end = t + 600 * kMs;
+        if (i + 1 < presses.size()) end = std::min(end, presses[i + 1]);
         double corr = 0;
-        size_t from = rec.frame_at(t - 20 * kMs), to = rec.frame_at(t + 600 * kMs);
+        size_t from = rec.frame_at(t - 20 * kMs), to = rec.frame_at(end);
         size_t at = find_sound(pcm, select, from, to, &corr);
         out.push_back(corr > 0.5 ? (rec.time_of(at) - t) / 1e6 : -1);
     }
