@@ -254,8 +254,9 @@ size_t to_main_page(Game &game, const std::string &display) {
 // ---------------------------------------------------------------------------
 // Recorder
 
-bool Recorder::start(int latency_ms) {
+bool Recorder::start(int latency_ms, const std::string &pulse_server) {
     std::string latency = "--latency-msec=" + std::to_string(latency_ms);
+    std::string server = "--server=" + (pulse_server.empty() ? var("PULSE_SERVER") : pulse_server);
     int fds[2];
     if (pipe(fds) != 0) return false;
     pid_ = fork();
@@ -265,7 +266,7 @@ bool Recorder::start(int latency_ms) {
         close(fds[0]);
         close(fds[1]);
         execlp("parec", "parec", "--device=rig.monitor", "--format=s16le", "--rate=44100",
-               "--channels=2", latency.c_str(), "--raw", (char *)nullptr);
+               "--channels=2", latency.c_str(), server.c_str(), "--raw", (char *)nullptr);
         _exit(127);
     }
     close(fds[1]);

@@ -82,8 +82,10 @@ size_t to_main_page(Game &game, const std::string &display);
 // The sound server's output, recorded from the null sink's monitor.
 class Recorder {
 public:
-    // latency_ms: the recording stream's fragment, small for timing.
-    bool start(int latency_ms = 5);
+    // latency_ms: the recording stream's fragment, small for timing;
+    // pulse_server: the PulseAudio (or pipewire-pulse) server, empty for
+    // PULSE_SERVER's.
+    bool start(int latency_ms = 5, const std::string &pulse_server = "");
     void stop();
     // Interleaved stereo frames recorded so far.
     std::vector<int16_t> samples() const;

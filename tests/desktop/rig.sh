@@ -15,6 +15,9 @@
 #   Xvfb 1920x1080, the plain virtual screen          QO_RIG_XVFB
 #   PulseAudio with a null sink "rig" as the default, its monitor
 #     "rig.monitor" recordable                        PULSE_SERVER
+#   PipeWire (with WirePlumber, pipewire-pulse and a D-Bus session bus of
+#     its own) with the same null sink, for its own clients and for
+#     PulseAudio ones               QO_RIG_PIPEWIRE_RUNTIME, _PULSE, _BUS
 #   weston, X11 backend inside the Xvfb screen, so that input sent there
 #     with xdotool (after windowfocus on weston's window) reaches Wayland
 #     clients                                         QO_RIG_WAYLAND_INPUT
@@ -189,6 +192,39 @@ EOF
         sleep 0.1
     done
 
+    # --- PipeWire: its own runtime folder and session bus, so that the
+    # PulseAudio clients above never find it; the null sink at the rate
+    # of a desktop's PipeWire, which resamples the game's 44.1 kHz.
+    local pw_run="$DIR/pw" bus="unix:path=$DIR/pw/bus" pw_pulse="unix:$DIR/pw/pulse/native"
+    mkdir -p "$pw_run" "$DIR/config/pipewire/pipewire.conf.d"
+    chmod 700 "$pw_run"
+    cat >"$DIR/config/pipewire/pipewire.conf.d/rig.conf" <<EOF
+context.objects = [
+    { factory = adapter
+      args = { factory.name = support.null-audio-sink node.name = "rig"
+               media.class = Audio/Sink audio.position = [ FL FR ]
+               monitor.channel-volumes = true object.linger = true } }
+]
+EOF
+    dbus-daemon --session --nofork --address="$bus" >"$DIR/dbus.log" 2>&1 &
+    remember dbus $!
+    wait_path "$pw_run/bus" 150 || die "dbus-daemon did not start (see $DIR/dbus.log)"
+    local server socket
+    for server in pipewire:pipewire-0 wireplumber: pipewire-pulse:pulse/native; do
+        socket=${server#*:}
+        server=${server%%:*}
+        XDG_RUNTIME_DIR=$pw_run DBUS_SESSION_BUS_ADDRESS=$bus $server >"$DIR/$server.log" 2>&1 &
+        remember "$server" $!
+        [ -z "$socket" ] || wait_path "$pw_run/$socket" 150 ||
+            die "$server did not start (see $DIR/$server.log)"
+    done
+    for ((i = 0; i < 100; i++)); do
+        PULSE_SERVER=$pw_pulse pactl list short sinks 2>/dev/null | grep -q rig &&
+            PULSE_SERVER=$pw_pulse pactl set-default-sink rig >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    [ "$i" -lt 100 ] || die "PipeWire's sink did not come up (see $DIR/wireplumber.log)"
+
     # --- weston inside the Xvfb screen
     DISPLAY=$xvfb weston --backend=x11-backend.so --socket=qo-wayland-input --width=1280 \
         --height=720 --idle-time=0 --log="$DIR/weston-input.log" >"$DIR/weston-input.out" 2>&1 &
@@ -204,6 +240,9 @@ export QO_RIG_DISPLAY75='$display75'
 export QO_RIG_XVFB='$xvfb'
 export PULSE_SERVER='$pulse'
 export QO_RIG_WAYLAND_INPUT='qo-wayland-input'
+export QO_RIG_PIPEWIRE_RUNTIME='$pw_run'
+export QO_RIG_PIPEWIRE_PULSE='$pw_pulse'
+export QO_RIG_PIPEWIRE_BUS='$bus'
 EOF
     cat "$DIR/rig.env"
 }
