@@ -209,15 +209,15 @@ EOF
     dbus-daemon --session --nofork --address="$bus" >"$DIR/dbus.log" 2>&1 &
     remember dbus $!
     wait_path "$pw_run/bus" 150 || die "dbus-daemon did not start (see $DIR/dbus.log)"
-    local server socket
-    for server in pipewire:pipewire-0 wireplumber: pipewire-pulse:pulse/native; do
-        socket=${server#*:}
-        server=${server%%:*}
-        XDG_RUNTIME_DIR=$pw_run DBUS_SESSION_BUS_ADDRESS=$bus $server >"$DIR/$server.log" 2>&1 &
-        remember "$server" $!
-        [ -z "$socket" ] || wait_path "$pw_run/$socket" 150 ||
-            die "$server did not start (see $DIR/$server.log)"
-    done
+    # $1 = the server, $2 = the socket it makes in its runtime folder, if any.
+    start_pw() {
+        XDG_RUNTIME_DIR=$pw_run DBUS_SESSION_BUS_ADDRESS=$bus "$1" >"$DIR/$1.log" 2>&1 &
+        remember "$1" $!
+        [ -z "$2" ] || wait_path "$pw_run/$2" 150 || die "$1 did not start (see $DIR/$1.log)"
+    }
+    start_pw pipewire pipewire-0
+    start_pw wireplumber ""
+    start_pw pipewire-pulse pulse/native
     for ((i = 0; i < 100; i++)); do
         PULSE_SERVER=$pw_pulse pactl list short sinks 2>/dev/null | grep -q rig &&
             PULSE_SERVER=$pw_pulse pactl set-default-sink rig >/dev/null 2>&1 && break

@@ -163,11 +163,9 @@ TEST_F(Desktop, FullScreenKeepsSixtyStepsOrTheTimersRate) {
         std::vector<std::string> env;
         std::string display, mode;  // where the mode is read; the mode while playing
     };
-    std::vector<std::string> zink = on_x(x);
-    zink.push_back("MESA_LOADER_DRIVER_OVERRIDE=zink");
-    zink.push_back("LIBGL_ALWAYS_SOFTWARE=1");
-    std::vector<std::string> held = on_x(x);
-    held.push_back("QO_SPY_SWAP_HZ=60");
+    const std::vector<std::string> zink =
+        with(on_x(x), {"MESA_LOADER_DRIVER_OVERRIDE=zink", "LIBGL_ALWAYS_SOFTWARE=1"});
+    const std::vector<std::string> held = with(on_x(x), {"QO_SPY_SWAP_HZ=60"});
     // llvmpipe refuses the swap interval, zink accepts it without blocking;
     // weston's may or may not hold the swap; the spy holds it to 60 Hz as a
     // blocking vsync does. A swap the game found to pace gives 60.0;
