@@ -11,7 +11,7 @@ else
 ON_DISPLAY =
 endif
 
-.PHONY: all deps build run test test-desktop test-asan test-tsan bench fuzz fuzz-ci fuzz-long fuzz-merge deb format clean
+.PHONY: all deps build run web serve-web test-web test test-desktop test-asan test-tsan bench fuzz fuzz-ci fuzz-long fuzz-merge deb format clean
 
 all: build
 
@@ -121,3 +121,26 @@ format:
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz
+
+# The game in the browser: build-web/site/ (index.html and what it loads)
+# and build-web/qostarfold-web.zip. SDL2 for the web is built once from
+# Debian's source into build-web/sdl2 (scripts/web-deps.sh).
+# WEB_CMAKE configures any project for the browser (emscripten's toolchain,
+# build-time tools run by node).
+WEB_ENV = . scripts/web-env.sh &&
+WEB_CMAKE = cmake -DCMAKE_TOOLCHAIN_FILE=/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake \
+	-DCMAKE_CROSSCOMPILING_EMULATOR=$$(command -v node) -DCMAKE_BUILD_TYPE=Release \
+	-DSDL2_DIR=$(CURDIR)/build-web/sdl2/lib/cmake/SDL2
+web:
+	@scripts/web-deps.sh build-web
+	@$(WEB_ENV) [ -f build-web/CMakeCache.txt ] || $(WEB_CMAKE) -S . -B build-web
+	@$(WEB_ENV) cmake --build build-web -j $(JOBS)
+	@rm -f build-web/qostarfold-web.zip
+	@cd build-web/site && zip -q -9 -r ../qostarfold-web.zip index.html qostarfold.js qostarfold.wasm qostarfold.data
+	@echo "build-web/site/ and build-web/qostarfold-web.zip: $$(du -k build-web/qostarfold-web.zip | cut -f1) KB"
+
+WEB_PORT ?= 8080
+serve-web:
+	@[ -f build-web/site/index.html ] || { echo "Run make web first"; exit 1; }
+	@echo "Serving build-web/site/ at http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops)"
+	@cd build-web/site && python3 -m http.server $(WEB_PORT) --bind 127.0.0.1

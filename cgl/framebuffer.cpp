@@ -51,7 +51,7 @@ const char *ff_starfold =
     "void main() {\n"
     "vec4 color;\n"
     "TextureColor = texture2D(fbo_texture, texCoord);\n"
-    "vec2 output_coords = floor( texCoord * 540);\n"
+    "vec2 output_coords = floor( texCoord * 540.0);\n"
     "float modulo = mod(output_coords.y,2.0);\n"
     "if (modulo==0.0) {color=TextureColor;} else {color=TextureColor * (1.0-scanlinevalue);}\n"
     " gl_FragColor = color*fadevalue;\n"
@@ -60,15 +60,16 @@ const char *ff_starfold =
 // ---------------------------------------------------------------------------
 // Capabilities
 
-// Framebuffer objects need these entry points; without glewInit (the basic
-// OpenGL 1.1 path) they are all null.
+// Framebuffer objects need these entry points (OpenGL 3.0 or
+// ARB_framebuffer_object, and WebGL); without glewInit (the basic OpenGL 1.1
+// path) they are all null.
 static bool fbo_entrypoints() {
-    return glGenFramebuffersEXT && glBindFramebufferEXT && glFramebufferTexture2DEXT &&
-           glCheckFramebufferStatusEXT && glDeleteFramebuffersEXT;
+    return glGenFramebuffers && glBindFramebuffer && glFramebufferTexture2D &&
+           glCheckFramebufferStatus && glDeleteFramebuffers;
 }
 
 static void bind_windowframebuffer() {
-    if (glBindFramebufferEXT) glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    if (glBindFramebuffer) glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -114,8 +115,16 @@ int CGL_InitFramebuffer(int width, int height) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; i++) {
+        }
         glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH24_STENCIL8_EXT, width, height, 0,
                      GL_DEPTH_STENCIL_EXT, GL_UNSIGNED_INT_24_8_EXT, nullptr);
+        // WebGL without its depth-texture extension has no such texture;
+        // nothing drawn in 2D needs the depth, so the object goes without.
+        if (glGetError() != GL_NO_ERROR) {
+            glDeleteTextures(1, &data.depthtexture);
+            data.depthtexture = 0;
+        }
     }
 
     if (!fbo) {
@@ -124,24 +133,25 @@ int CGL_InitFramebuffer(int width, int height) {
         // The status asked first is that of the framebuffer bound now, before
         // the new object exists: a broken current target turns the objects
         // off for every framebuffer.
-        GLenum status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
-        if (status != GL_FRAMEBUFFER_COMPLETE_EXT) {
+        GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+        if (status != GL_FRAMEBUFFER_COMPLETE) {
             printf("glCheckFramebufferStatus: error %p", (void *)(uintptr_t)status);
             CGL_framebuffers_enabled = 0;
         } else {
-            glGenFramebuffersEXT(1, &data.framebuffer);
-            glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, data.framebuffer);
-            glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
-                                      data.colourtexture, 0);
-            glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D,
-                                      data.depthtexture, 0);
+            glGenFramebuffers(1, &data.framebuffer);
+            glBindFramebuffer(GL_FRAMEBUFFER, data.framebuffer);
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
+                                   data.colourtexture, 0);
+            if (data.depthtexture)
+                glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D,
+                                       data.depthtexture, 0);
             // The new object itself must be complete too, or nothing drawn
             // into it would ever show; then the read-back path takes over.
-            GLenum own = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
-            glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-            if (own != GL_FRAMEBUFFER_COMPLETE_EXT) {
+            GLenum own = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            if (own != GL_FRAMEBUFFER_COMPLETE) {
                 printf("glCheckFramebufferStatus: error %p", (void *)(uintptr_t)own);
-                glDeleteFramebuffersEXT(1, &data.framebuffer);
+                glDeleteFramebuffers(1, &data.framebuffer);
                 data.framebuffer = 0;
                 CGL_framebuffers_enabled = 0;
             } else {
@@ -164,7 +174,7 @@ void CGL_SetFramebuffer(int index) {
     CGL_FrameBuffer = &CGL_framebuffers[index];
     const s_framebufferdata &data = CGL_framebufferdata[index];
     if (CGL_framebuffers_enabled && data.framebuffer) {
-        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, data.framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, data.framebuffer);
     } else {
         // Drawing goes to the window's back buffer on this path.
         bind_windowframebuffer();
@@ -202,7 +212,24 @@ void CGL_SwapBuffers() {
     glBindTexture(GL_TEXTURE_2D, data.colourtexture);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glViewport(0, 0, W, H);
+    // The picture fills the drawable the window system really gave (a mode
+    // it did not honour, a tiling manager, a scaled page), as large as fits
+    // at the display's aspect and centred on black.
+    int vx = 0, vy = 0, vw = W, vh = H;
+    int dw = W, dh = H;
+    sdl_drawablesize(&dw, &dh);
+    if (dw > 0 && dh > 0 && (dw != W || dh != H)) {
+        if ((long long)dw * H > (long long)dh * W) {
+            vh = dh;
+            vw = (int)((long long)dh * W / H);
+        } else {
+            vw = dw;
+            vh = (int)((long long)dw * H / W);
+        }
+        vx = (dw - vw) / 2;
+        vy = (dh - vh) / 2;
+    }
+    glViewport(vx, vy, vw, vh);
     CGL_projectionmode = 1;
     CGL_Enable2D();
 
@@ -212,7 +239,7 @@ void CGL_SwapBuffers() {
         CGL_SetShaderValue(CGL_postshader_id, "fbo_depth", 1.0f);
         CGL_SetShaderValue(CGL_postshader_id, "fadevalue", CGL_fadevalue);
         CGL_SetShaderValue(CGL_postshader_id, "scanlinevalue", CGL_scanlinevalue);
-        CGL_DrawQuad(0, 0, (float)W, (float)H, 0, 1, 1, 0);
+        CGL_DrawQuad((float)vx, (float)vy, (float)vw, (float)vh, 0, 1, 1, 0);
         CGL_UnbindShader();
     } else {
         // Over the black window, alpha = fade gives picture * fade; the
@@ -220,10 +247,10 @@ void CGL_SwapBuffers() {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glEnable(GL_BLEND);
         glColor4f(1.0f, 1.0f, 1.0f, CGL_fadevalue);
-        CGL_DrawQuad(0, 0, (float)W, (float)H, 0, 1, 1, 0);
+        CGL_DrawQuad((float)vx, (float)vy, (float)vw, (float)vh, 0, 1, 1, 0);
         glBindTexture(GL_TEXTURE_2D, (GLuint)CGL_scanlinebitmap.texture);
         glColor4f(1.0f, 1.0f, 1.0f, CGL_scanlinevalue);
-        CGL_DrawQuad(0, 0, (float)W, (float)H, 0, 1, 1, 0);
+        CGL_DrawQuad((float)vx, (float)vy, (float)vw, (float)vh, 0, 1, 1, 0);
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
         glDisable(GL_BLEND);
     }
@@ -232,7 +259,7 @@ void CGL_SwapBuffers() {
     if (cgl_beforeswap) cgl_beforeswap();
     sdl_swapwindow();
 
-    if (fbo) glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, data.framebuffer);
+    if (fbo) glBindFramebuffer(GL_FRAMEBUFFER, data.framebuffer);
     glViewport(0, 0, F->width, F->height);
     CGL_projectionmode = 1;
 

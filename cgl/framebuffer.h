@@ -65,3 +65,7 @@ extern void (*cgl_beforeswap)();
 
 // The platform's swap of the window's buffers (framebuffer_sdl.cpp).
 void sdl_swapwindow();
+// The size in pixels of what the window shows, which may differ from the
+// size asked for (framebuffer_sdl.cpp). Leaves the values as they are when
+// there is no window.
+void sdl_drawablesize(int *width, int *height);

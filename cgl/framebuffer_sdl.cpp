@@ -1,4 +1,5 @@
-// The platform half of presenting: swapping the window's buffers.
+// The platform half of presenting: the size of the window's drawable and
+// swapping its buffers.
 #include <SDL.h>
 
 #include "cgl/framebuffer.h"
@@ -8,4 +9,8 @@ void sdl_swapwindow() {
     if (!winhandle) return;
     SDL_GL_SwapWindow(winhandle);
     sdl_vsync_swapped();
+}
+
+void sdl_drawablesize(int *width, int *height) {
+    if (winhandle) SDL_GL_GetDrawableSize(winhandle, width, height);
 }

@@ -3,7 +3,7 @@
 // The main thread's event handler writes these words; the game thread
 // reads them. Each is a std::atomic used with relaxed loads and stores,
 // which is what a single aligned 32-bit store between threads means in C++.
-// They are defined beside the event handler, in cgl/app_sdl.cpp.
+// They are defined beside the event handler, in cgl/events_sdl.cpp.
 #pragma once
 
 #include <atomic>

@@ -4,7 +4,7 @@
 // copied into CGL_keys), the joystick reads the controller table polls, and
 // the cursor half of CGL_GetMouse/CGL_SetMouse plus CGL_GetMouseWheel. The
 // key, button and wheel words themselves are written by the event handler in
-// app_sdl.cpp; the conversion of joystick readings into key bits is in
+// events_sdl.cpp; the conversion of joystick readings into key bits is in
 // input.cpp. Runs on the game thread; cursor calls go through the main thread.
 #include "cgl/input.h"
 #include "cgl/platform.h"

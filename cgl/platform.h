@@ -42,6 +42,13 @@ int sdl_run(void (*body)());
 int sdl_main();
 void sdl_requestclose();
 
+// Makes the window the display of width x height pixels (flags 1: full
+// screen at that size) with a current OpenGL context; returns the flags that
+// took effect (1 dropped where full screen was refused).
+int sdl_openwindow(int width, int height, int flags);
+// glewInit, true when GLEW's entry points are usable.
+bool sdl_initglew();
+
 // Called once the display mode has been changed for full screen: from then
 // on every ending, a crash included, gives the desktop its mode back.
 void sdl_modechanged();
@@ -55,6 +62,10 @@ void sdl_vsync_swapped();
 void sdl_vsync_probe();
 // True while the window is minimised: the frame clock then waits.
 extern std::atomic<bool> sdl_minimised;
+
+// Takes every event waiting and hands it to the handler (a platform whose
+// frame wait takes the events itself).
+void sdl_pumpevents();
 
 // The event handler: writes the key, mouse-button and wheel state.
 void sdl_handleevent(const SDL_Event &event);

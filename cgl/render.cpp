@@ -12,7 +12,8 @@
 
 int CGL_lasttextureid = -1;
 int CGL_renderstate = 0;
-const unsigned char quad_index[6] = {0, 3, 2, 0, 2, 1};
+// Short indices: WebGL's emulation of client arrays takes no others.
+const uint16_t quad_index[6] = {0, 3, 2, 0, 2, 1};
 int CGL_stats_numtriangles = 0;
 int CGL_stats_numtexturebinds = 0;
 int CGL_stats_numstateswitches = 0;
@@ -26,8 +27,12 @@ int CGL_CreateTexture(s_bitmap bitmap) {
     glBindTexture(GL_TEXTURE_2D, id);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, 4, bitmap.width, bitmap.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 bitmap.pixels);
+    // Clamped, without mipmaps: the only way WebGL samples a texture whose
+    // sides are not powers of two (it draws black otherwise).
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, bitmap.width, bitmap.height, 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, bitmap.pixels);
     // The bind above went past the cache: forget what it holds, or the next
     // CGL_BindTexture of the previous id would be skipped and draw this one.
     CGL_lasttextureid = -1;
@@ -36,8 +41,8 @@ int CGL_CreateTexture(s_bitmap bitmap) {
 
 void CGL_UpdateTexture(s_bitmap bitmap) {
     glBindTexture(GL_TEXTURE_2D, (GLuint)bitmap.texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, 4, bitmap.width, bitmap.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 bitmap.pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, bitmap.width, bitmap.height, 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, bitmap.pixels);
     CGL_lasttextureid = -1;
 }
 
@@ -111,7 +116,7 @@ static bool culled(float x, float y, float w, float h) {
 static void draw_corners(const float *positions, const float *texcoords) {
     glVertexPointer(3, GL_FLOAT, 0, positions);
     glTexCoordPointer(2, GL_FLOAT, 0, texcoords);
-    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_BYTE, quad_index);
+    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, quad_index);
     CGL_stats_numtriangles += 2;
 }
 
@@ -156,7 +161,7 @@ void CGL_DrawBox(int x, int y, int w, int h, int colour) {
     glDisable(GL_TEXTURE_2D);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, positions);
-    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_BYTE, quad_index);
+    glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, quad_index);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     if (textured) glEnable(GL_TEXTURE_2D);
 }

@@ -11,7 +11,7 @@
 
 extern int CGL_lasttextureid;
 extern int CGL_renderstate;
-extern const unsigned char quad_index[6];
+extern const uint16_t quad_index[6];
 extern int CGL_stats_numtriangles;
 extern int CGL_stats_numtexturebinds;
 extern int CGL_stats_numstateswitches;

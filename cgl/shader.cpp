@@ -55,6 +55,16 @@ void validateProgram(unsigned program) {
 // ---------------------------------------------------------------------------
 // Building
 
+// The source after a leading "#version" line (blank lines before it
+// allowed); the source itself when it has none.
+static const char *skip_version_line(const char *source) {
+    const char *p = source;
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') p++;
+    if (strncmp(p, "#version", 8) != 0) return source;
+    const char *end = strchr(p, '\n');
+    return end ? end + 1 : p + strlen(p);
+}
+
 int CGL_InitShader(const char *vertexsource, const char *fragmentsource) {
     int i = CGL_numshaders;
     if (!CGL_shaders_enabled) {
@@ -78,6 +88,13 @@ int CGL_InitShader(const char *vertexsource, const char *fragmentsource) {
         return -1;
     }
 
+    // OpenGL ES shading (WebGL) knows no "#version 120": the source is
+    // given from the line after it.
+    const char *glsl = (const char *)glGetString(GL_SHADING_LANGUAGE_VERSION);
+    if (glsl && strstr(glsl, "GLSL ES")) {
+        vertexsource = skip_version_line(vertexsource);
+        fragmentsource = skip_version_line(fragmentsource);
+    }
     glShaderSource(entry.vertexshader, 1, &vertexsource, nullptr);
     glShaderSource(entry.fragmentshader, 1, &fragmentsource, nullptr);
 

@@ -31,6 +31,9 @@ extern int CGL_projectionmode;
 extern uint32_t CGL_video_time;
 extern uint32_t CGL_video_starttime;
 extern uint32_t CGL_video_updatespeed;
+// The asked rate's own period in ms (16.7 at 60, 0 unlimited), for a frame
+// clock that follows the display rather than a millisecond timer.
+extern float cgl_video_period;
 extern int CGL_video_numframes;
 extern int CGL_video_fps;
 extern uint32_t CGL_video_oldtime;

@@ -1,15 +1,11 @@
-// Video context and frame pacing on SDL2.
+// Video context and frame pacing on the desktop, through SDL2.
 //
-// Turns the placeholder window into the display, makes the OpenGL context
-// on the game thread, decides which optional facilities are used (GLSL,
-// framebuffer objects, swap interval), sets the fixed state all drawing
-// relies on, and owns the frame clock and the projections.
+// Turns the placeholder window into the display (full screen in a 60 Hz
+// mode where there is one), makes the OpenGL context on the game thread,
+// checks that an accepted swap interval really paces the frames, and waits
+// for the frame tick. What every platform shares is in video.cpp.
 #include "cgl/video.h"
 #include "cgl/platform.h"
-#include "cgl/render.h"
-#include "cgl/bitmap.h"
-#include "cgl/framebuffer.h"
-#include "cgl/sprite.h"
 
 #include <GL/glew.h>
 #include <SDL.h>
@@ -20,24 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-s_videomode CGL_video;
-int CGL_displayflags = 0;
-int CGL_vsync_enabled = 0;
-int CGL_shaders_enabled = 0;
-int CGL_projectionmode = 1;
-uint32_t CGL_video_time = 0;
-uint32_t CGL_video_starttime = 0;
-uint32_t CGL_video_updatespeed = 15;
-int CGL_video_numframes = 0;
-int CGL_video_fps = 0;
-uint32_t CGL_video_oldtime = 0;
-int CGL_video_currentframe = 0;
-
 static SDL_GLContext hrc = nullptr;
-
-int PowerOfTwo(int n) {
-    return n;
-}
 
 // ---------------------------------------------------------------------------
 // Start-up
@@ -161,7 +140,7 @@ void VSyncOn(char on) {
     SDL_GL_SetSwapInterval(on ? 1 : 0);
 }
 
-void CGL_InitVideo(int width, int height, int flags) {
+int sdl_openwindow(int width, int height, int flags) {
     printf("- Set window position\n");
     sdl_runonmainthread([&] {
         SDL_SetWindowSize(winhandle, width, height);
@@ -170,7 +149,6 @@ void CGL_InitVideo(int width, int height, int flags) {
         SDL_SetWindowBordered(winhandle, SDL_TRUE);
     });
 
-    CGL_displayflags = flags;
     printf("- Init Screenmode\n");
     int working = flags;
     if ((working & 1) && !enter_fullscreen(width, height)) working &= ~1;
@@ -189,84 +167,15 @@ void CGL_InitVideo(int width, int height, int flags) {
         _Exit(1);
     }
     SDL_GL_MakeCurrent(winhandle, hrc);
+    return working;
+}
 
-    const char *version = (const char *)glGetString(GL_VERSION);
-    if (!version) version = "";
-    printf("OpenGL driver version: %s\n", version);
-    int major = version[0] - '0';
-
-    printf("- Set OpenGL Viewport and 2D projection\n");
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    CGL_Perspective(45.0f, (float)width / (float)height, 0.01f, 1000.0f);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glEnable(GL_TEXTURE_2D);
-    glShadeModel(GL_SMOOTH);
-    glClearColor(0, 0, 0, 1);
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glAlphaFunc(GL_GREATER, 0);
-
-    CGL_shaders_enabled = 0;
-    if (major < 2) {
-        printf("- Basic OpenGL1.1 support\n");
-    } else {
-        printf("- Init GLEW\n");
-        GLenum result = glewInit();
-        // Contexts made through EGL (SDL's offscreen and Wayland drivers)
-        // have no GLX display, which GLEW reports although every entry
-        // point was loaded.
-        if (result != GLEW_OK && result != GLEW_ERROR_NO_GLX_DISPLAY) {
-            printf("- Error initialising GLEW\n");
-        } else if (GLEW_ARB_vertex_shader && GLEW_ARB_fragment_shader) {
-            printf("- Ready for GLSL\n");
-            CGL_shaders_enabled = 1;
-        } else {
-            printf("- No GLSL support\n");
-        }
-    }
-
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-
-    printf("- Set Vsync (Fullscreen)\n");
-    if (working & 1)
-        setVSync(1);
-    else
-        CGL_vsync_enabled = 0;
-
-    CGL_numframebuffers = 0;
-    if (major < 2) {
-        printf("- No Framebuffer support\n");
-    } else {
-        printf("- Init Framebuffer\n");
-        CGL_InitFramebuffer(width, height);
-        CGL_SetFramebuffer(0);
-        CGL_SetPostShader(0);
-    }
-    CGL_SetFadeValue(1.0f);
-    CGL_SetScanlineValue(0.0f);
-
-    CGL_video = {width, height, width, 32, 4, 0x00FF0000, 0x0000FF00, 0x000000FF,
-                 16,    8,      0,     8,  8, 8,          0};
-
-    printf("- Create Scanline bitmap (non-shader platforms)\n");
-    CGL_CreateBitmap(width, height, &CGL_scanlinebitmap);
-    for (int y = 0; y < height; y++)
-        for (int x = 0; x < width; x++)
-            CGL_DrawPixel(x, y, (y & 1) ? 0xFF000000u : 0x00000000u, CGL_scanlinebitmap);
-    CGL_UpdateBitmap(CGL_scanlinebitmap);
-
-    CGL_renderstate = 0;
-    CGL_lasttextureid = -1;
-    cgl_numbitmaps = 0;
-    cgl_numsprites = 0;
-
-    CGL_SetRefreshRate(60);
+bool sdl_initglew() {
+    GLenum result = glewInit();
+    // Contexts made through EGL (SDL's offscreen and Wayland drivers)
+    // have no GLX display, which GLEW reports although every entry
+    // point was loaded.
+    return result == GLEW_OK || result == GLEW_ERROR_NO_GLX_DISPLAY;
 }
 
 void CGL_CloseVideo() {
@@ -278,23 +187,6 @@ void CGL_CloseVideo() {
 
 // ---------------------------------------------------------------------------
 // Frame clock
-
-void CGL_SetRefreshRate(int rate) {
-    if (rate < 0) {
-        CGL_video_updatespeed = (uint32_t)-rate;
-    } else if (rate == 0) {
-        CGL_video_updatespeed = 1;  // an unlimited rate
-    } else {
-        // The 1.1 factor makes the timer-paced period about 10 % shorter
-        // than the nominal rate: 60 gives 66.0, 15.15..., 15 ms.
-        float p = (float)(rate * 1.1);
-        float q = 1000.0f / p;
-        CGL_video_updatespeed = (uint32_t)q;
-    }
-    if (CGL_video_updatespeed == 0) CGL_video_updatespeed = 1;
-    CGL_video_starttime = CGL_video_time = CGL_GetMillis();
-    CGL_video_currentframe = 0;
-}
 
 // The tick falls where a spin on the millisecond clock would put it, but
 // the wait sleeps through most of the period instead of burning a core:
@@ -330,76 +222,4 @@ float CGL_WaitRefresh() {
     float period = (float)CGL_video_updatespeed;
     if (CGL_vsync_enabled && period >= elapsed) return 1.0f;
     return elapsed / period;
-}
-
-int CGL_GetFPS() {
-    uint32_t t = CGL_GetMillis();
-    if (t - CGL_video_oldtime > 999) {
-        CGL_video_fps = CGL_video_numframes;
-        CGL_video_numframes = 0;
-        CGL_video_oldtime = t;
-    }
-    return CGL_video_fps;
-}
-
-// ---------------------------------------------------------------------------
-// Projections
-
-void CGL_Perspective(float fovy, float aspect, float znear, float zfar) {
-    double ymax = znear * tan(fovy * 3.141592653589793 / 360.0);
-    double ymin = -ymax;
-    double xmin = ymin * aspect;
-    double xmax = ymax * aspect;
-    glFrustum(xmin, xmax, ymin, ymax, znear, zfar);
-}
-
-void CGL_LookAt(float eyex, float eyey, float eyez, float centerx, float centery, float centerz) {
-    double dx = (double)eyex - centerx;
-    double dy = (double)eyey - centery;
-    double dz = (double)eyez - centerz;
-    if (dx == 0 && dy == 0 && dz == 0) return;
-    if (dx == 0 && dz == 0) {
-        glRotated(dy < 0 ? -90.0 : 90.0, 1, 0, 0);
-        glTranslated(-dx, -dy, -dz);
-        return;
-    }
-    double h = dx != 0 ? hypot(dx, dz) : dz;
-    double r;
-    if (dz == 0)
-        r = hypot(dx, dy);
-    else
-        r = dy != 0 ? hypot(dy, h) : h;
-    double pitch = asin(dy / r) * 57.29577951308232;
-    double yaw = asin(dx / h) * 57.29577951308232;
-    glRotated(pitch, 1, 0, 0);
-    yaw = dz < 0 ? yaw + 180 : 360 - yaw;
-    glRotated(yaw, 0, 1, 0);
-    glTranslated(-eyex, -eyey, -eyez);
-}
-
-void CGL_Enable2D() {
-    if (CGL_projectionmode != 0) {
-        GLint viewport[4];
-        glGetIntegerv(GL_VIEWPORT, viewport);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(viewport[0], viewport[0] + viewport[2], viewport[1] + viewport[3], viewport[1], -1,
-                1);
-    }
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
-    CGL_projectionmode = 0;
-}
-
-void CGL_Disable2D() {
-    if (CGL_projectionmode != 0) return;
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    int w = CGL_FrameBuffer ? CGL_FrameBuffer->width : CGL_video.width;
-    int h = CGL_FrameBuffer ? CGL_FrameBuffer->height : CGL_video.height;
-    CGL_Perspective(45.0f, (float)w / (float)(h ? h : 1), 0.01f, 1000.0f);
-    glMatrixMode(GL_MODELVIEW);
-    CGL_projectionmode = 1;
 }

@@ -1,0 +1,93 @@
+// Platform shell in the browser, through SDL2 built for the web.
+//
+// There is one thread: coremain runs on the browser's main thread, and the
+// frame wait (video_web.cpp) hands control back to the browser, which then
+// delivers events and runs the audio callback. Events are taken from SDL's
+// queue by sdl_pumpevents, called from that wait. Nothing here changes a
+// display mode or needs a signal, and no request has to cross threads.
+#include "cgl/platform.h"
+#include "cgl/input.h"
+#include "cgl/gamepad.h"
+
+#include <SDL.h>
+#include <emscripten.h>
+
+#include <cstdio>
+
+SDL_Window *winhandle = nullptr;
+int CGL_DesktopWidth = 0;
+int CGL_DesktopHeight = 0;
+
+// Milliseconds of the wall clock when the page started, advanced by the
+// page's monotonic clock: steady for the frame clock, and different from one
+// visit to the next for the random seed taken from it.
+EM_JS(double, web_datenow, (), { return Date.now(); });
+
+static uint32_t web_ticks() {
+    static const double start = web_datenow() - emscripten_get_now();
+    return (uint32_t)(uint64_t)(start + emscripten_get_now());
+}
+uint32_t (*sdl_clock)() = web_ticks;
+
+uint32_t CGL_GetMillis() {
+    return sdl_clock();
+}
+bool sdl_clock_is_real() {
+    return sdl_clock == web_ticks;
+}
+
+void sdl_runonmainthread(const std::function<void()> &fn) {
+    fn();
+}
+
+int CGL_SetTitle(const char *title) {
+    if (!winhandle || !title) return 0;
+    SDL_SetWindowTitle(winhandle, title);
+    return 1;
+}
+
+void sdl_pumpevents() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) sdl_handleevent(event);
+}
+
+// Nothing to give back and nowhere to park: a page is closed by the browser.
+void sdl_modechanged() {}
+void sdl_parkifstopping() {}
+void sdl_requestclose() {}
+
+// Keeps the runtime functions SDL's audio calls (cmake/cgl-web-library.js).
+extern "C" void cgl_web_keep();
+
+int sdl_startup() {
+    cgl_web_keep();
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_GAMECONTROLLER) != 0) {
+        printf("Could not start SDL video: %s\n", SDL_GetError());
+        return 0;
+    }
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    winhandle = SDL_CreateWindow("CGL Application", 0, 0, 1280, 720, SDL_WINDOW_OPENGL);
+    if (!winhandle) {
+        printf("Window creation failed: %s\n", SDL_GetError());
+        return 0;
+    }
+    CGL_DesktopWidth = 1280;
+    CGL_DesktopHeight = 720;
+    printf("- Desktop size: %d,%d\n", CGL_DesktopWidth, CGL_DesktopHeight);
+    sdl_gamepadinit();
+    return 1;
+}
+
+// The game runs until it returns (its player left the title screen), and
+// then starts again: a page has no window to close.
+int sdl_run(void (*body)()) {
+    for (;;) {
+        body();
+        printf("- Starting again\n");
+    }
+    return 0;
+}

@@ -1,0 +1,42 @@
+# The browser build of an engine program (emscripten's toolchain).
+#
+# A program that links cgl::main runs as a page: cgl_web_page_options gives
+# that target the link options below. cgl_add_web_page(<target> [TITLE <title>] [NAME <file>])
+# writes the page that loads it (<target>.html, or NAME, beside the
+# program's .js): a line naming the keys, the picture scaled to the window at 16:9 on black, a
+# full-screen button, a progress bar, a message where the browser lacks
+# WebGL or WebAssembly, and the program's lines in the browser console.
+set(CGL_WEB_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+function(cgl_web_page_options target scope)
+  target_link_options(${target} ${scope}
+    # OpenGL 1.1 with client arrays, the matrix stacks and alpha test,
+    # emulated on WebGL.
+    -sLEGACY_GL_EMULATION=1
+    # coremain keeps its loops: the frame wait hands control to the browser.
+    -sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536
+    -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web
+    # What SDL's audio needs from the runtime (cgl_web_keep).
+    "SHELL:--js-library ${CGL_WEB_DIR}/cgl-web-library.js"
+    # Saves in the browser's IndexedDB.
+    -lidbfs.js
+    "SHELL:-sEXPORTED_RUNTIME_METHODS=[\"FS\",\"ccall\"]")
+endfunction()
+
+function(cgl_add_web_page target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "TITLE;NAME;KEYS" "")
+  if(NOT arg_TITLE)
+    set(arg_TITLE ${target})
+  endif()
+  if(NOT arg_NAME)
+    set(arg_NAME ${target}.html)
+  endif()
+  get_target_property(dir ${target} RUNTIME_OUTPUT_DIRECTORY)
+  if(NOT dir)
+    set(dir "${CMAKE_CURRENT_BINARY_DIR}")
+  endif()
+  set(CGL_WEB_TITLE "${arg_TITLE}")
+  set(CGL_WEB_PROGRAM "${target}")
+  set(CGL_WEB_KEYS "${arg_KEYS}")
+  configure_file(${CGL_WEB_DIR}/cgl-web-page.html.in ${dir}/${arg_NAME} @ONLY)
+endfunction()
