@@ -120,7 +120,7 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-web
 
 # The game in the browser: build-web/site/ (index.html and what it loads)
 # and build-web/qostarfold-web.zip. SDL2 for the web is built once from
@@ -138,6 +138,13 @@ web:
 	@rm -f build-web/qostarfold-web.zip
 	@cd build-web/site && zip -q -9 -r ../qostarfold-web.zip index.html qostarfold.js qostarfold.wasm qostarfold.data
 	@echo "build-web/site/ and build-web/qostarfold-web.zip: $$(du -k build-web/qostarfold-web.zip | cut -f1) KB"
+
+# The browser tests: the site in headless Chromium (tests/web/test_web.py,
+# screens in build-web/web-screens/). WEB_FILTER picks tests by name.
+WEB_FILTER ?=
+test-web: web
+	/usr/bin/python3 tests/web/test_web.py build-web/site build-web/qostarfold-web.zip \
+		$(if $(WEB_FILTER),-k $(WEB_FILTER))
 
 WEB_PORT ?= 8080
 serve-web:

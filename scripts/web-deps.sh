@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 OUT=${1:-build-web}
-PACKAGES="emscripten node-acorn chromium python3-websocket zip dpkg-dev cmake make"
+PACKAGES="emscripten node-acorn chromium python3-websocket python3-pil zip dpkg-dev cmake make"
 
 as_root() {
   if [ "$(id -u)" = 0 ]; then "$@"

@@ -1,0 +1,276 @@
+#!/usr/bin/python3
+"""The game in the browser, played in Debian's Chromium through the DevTools
+protocol: the site of `make web` served on 127.0.0.1, software WebGL.
+
+    tests/web/test_web.py SITE_DIR [ZIP] [-k NAME]
+
+Screens go to SITE_DIR/../web-screens/. Each test prints what it measured;
+the last line counts the tests that passed and failed.
+"""
+
+import functools
+import http.server
+import os
+import shutil
+import sys
+import tempfile
+import threading
+import time
+import traceback
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import cdp  # noqa: E402
+from PIL import Image, ImageChops, ImageStat  # noqa: E402
+
+SAVE = "/home/web_user/.local/share/qostarfold/highscore.dat"
+# Console lines of emscripten's GL emulation itself, not faults of the game.
+KNOWN_NOISE = ("GL emulation", "immediate mode emulation", "glShadeModel", "client-side vertex arrays",
+               "prepareClientAttributes")
+
+
+class Site:
+    """A plain static server of one folder on 127.0.0.1."""
+
+    def __init__(self, folder):
+        handler = functools.partial(Quiet, directory=folder)
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+        self.url = f"http://127.0.0.1:{self.httpd.server_address[1]}/"
+
+    def close(self):
+        self.httpd.shutdown()
+
+
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def shot(b, name):
+    path = os.path.join(SCREENS, name + ".png")
+    b.screenshot(path)
+    return Image.open(path).convert("RGB")
+
+
+def canvas_box(b):
+    r = b.eval("(function(){var r=canvas.getBoundingClientRect();return [r.left,r.top,r.right,r.bottom]})()")
+    return tuple(int(round(v)) for v in r)
+
+
+def brightness(img, box=None):
+    return ImageStat.Stat(img.crop(box) if box else img).mean
+
+
+def differ(a, b, box=None):
+    if box:
+        a, b = a.crop(box), b.crop(box)
+    return sum(ImageStat.Stat(ImageChops.difference(a, b)).mean) / 3
+
+
+def steps_per_second(b, seconds=5.0):
+    s0, f0, t0 = b.eval("Module.cglSteps"), b.eval("window.qoFrames"), time.time()
+    time.sleep(seconds)
+    s1, f1, t1 = b.eval("Module.cglSteps"), b.eval("window.qoFrames"), time.time()
+    return (s1 - s0) / (t1 - t0), (f1 - f0) / (t1 - t0)
+
+
+def open_game(b, url):
+    b.goto(url)
+    b.wait_console("- Init Framebuffer", timeout=90)
+    # The page's own count of animation frames, beside the game's steps.
+    b.eval("window.qoFrames=0;(function f(){window.qoFrames++;requestAnimationFrame(f)})()")
+    deadline = time.time() + 60
+    while b.eval("Module.cglSteps|0") < 10:
+        if time.time() > deadline:
+            raise AssertionError("the game takes no steps")
+        time.sleep(0.2)
+
+
+def game_errors(b):
+    errors = [e.get("exception", {}).get("description", e.get("text")) for e in b.exceptions]
+    errors += [line for _, kind, line in b.console if kind == "error" and not any(n in line for n in KNOWN_NOISE)]
+    return errors
+
+
+def wait_for(cond, timeout, what):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = cond()
+        if value:
+            return value
+        time.sleep(0.25)
+    raise AssertionError("timed out waiting for " + what)
+
+
+TESTS = []
+
+
+def test(fn):
+    TESTS.append(fn)
+    return fn
+
+
+@test
+def plays_from_intro_to_a_saved_game_that_survives_a_reload():
+    b = cdp.Browser()
+    try:
+        t0 = time.time()
+        open_game(b, SITE.url)
+        box = canvas_box(b)
+        intro = wait_for(lambda: (lambda i: sum(brightness(i, box)) > 60 and i)(shot(b, "intro")), 30, "the intro")
+        print(f"  intro after {time.time() - t0:.1f} s; canvas {box}")
+        assert b.eval("document.activeElement === canvas"), "the canvas has no keyboard focus at load"
+        # Browsers start sound only after a gesture: the first key.
+        assert b.eval("Module.SDL2.audioContext.state") != "running", "sound ran before any gesture"
+        b.key("Space")
+        time.sleep(2.5)
+        title = shot(b, "title")
+        assert differ(intro, title, box) > 8, "Space did not leave the intro"
+        state = wait_for(lambda: b.eval("Module.SDL2.audioContext.state") == "running", 10, "the audio context")
+        print(f"  audio context running after the first key: {state}")
+        sps, fps = steps_per_second(b)
+        print(f"  title: {sps:.1f} steps/s, {fps:.1f} animation frames/s")
+        assert 20 <= sps <= 63, f"{sps:.1f} steps a second"
+        assert b.eval("window.scrollX + window.scrollY") == 0, "the keys scrolled the page"
+
+        b.key("Enter")
+        time.sleep(3)
+        play = shot(b, "play")
+        assert differ(title, play, box) > 8, "Enter did not start a game"
+        # The ship stays in the middle; holding Left turns it.
+        w, h = box[2] - box[0], box[3] - box[1]
+        ship = (box[0] + w * 4 // 10, box[1] + h * 4 // 10, box[0] + w * 6 // 10, box[1] + h * 6 // 10)
+        b.key_down("Left")
+        time.sleep(0.6)
+        b.key_up("Left")
+        turned = shot(b, "play-turned")
+        print(f"  ship region changed by {differ(play, turned, ship):.1f} after holding Left")
+        assert differ(play, turned, ship) > 3, "Left did not steer the ship"
+
+        b.key("Escape")
+        wait_for(lambda: b.eval(f"Module.FS.analyzePath('{SAVE}').exists"), 20, "highscore.dat after the game")
+        saved = b.eval(f"Array.from(Module.FS.readFile('{SAVE}'))")
+        time.sleep(1)  # the write to IndexedDB is asynchronous
+        b.goto("about:blank")
+        open_game(b, SITE.url)
+        again = b.eval(f"Module.FS.analyzePath('{SAVE}').exists && Array.from(Module.FS.readFile('{SAVE}'))")
+        assert again == saved, "highscore.dat did not survive the reload"
+        print(f"  highscore.dat ({len(saved)} bytes) survived a reload")
+        errors = game_errors(b)
+        assert not errors, f"errors on the page: {errors[:3]}"
+    finally:
+        b.close()
+
+
+@test
+def uncapped_frame_rate_keeps_sixty_steps():
+    b = cdp.Browser(extra_flags=["--disable-frame-rate-limit", "--disable-gpu-vsync"])
+    try:
+        open_game(b, SITE.url)
+        time.sleep(2)
+        sps, fps = steps_per_second(b, 6)
+        print(f"  uncapped: {sps:.1f} steps/s, {fps:.1f} animation frames/s")
+        assert sps <= 63, f"the game raced the display: {sps:.1f} steps a second"
+        assert sps >= 20, f"{sps:.1f} steps a second"
+    finally:
+        b.close()
+
+
+@test
+def hidden_page_takes_no_steps_and_does_not_catch_up():
+    b = cdp.Browser()
+    try:
+        open_game(b, SITE.url)
+        other = b.call("Target.createTarget", url="about:blank")["targetId"]
+        wait_for(lambda: b.eval("document.visibilityState") == "hidden", 10, "the page to be hidden")
+        s0 = b.eval("Module.cglSteps")
+        time.sleep(3)
+        hidden_steps = b.eval("Module.cglSteps") - s0
+        b.call("Target.closeTarget", targetId=other)
+        wait_for(lambda: b.eval("document.visibilityState") == "visible", 10, "the page to come back")
+        sps, _ = steps_per_second(b, 2)
+        print(f"  hidden 3 s: {hidden_steps} steps; back: {sps:.1f} steps/s")
+        assert hidden_steps <= 2, f"{hidden_steps} steps while hidden"
+        assert sps <= 63, f"caught up at {sps:.1f} steps a second"
+    finally:
+        b.close()
+
+
+@test
+def without_webgl_the_page_says_why():
+    b = cdp.Browser(extra_flags=["--disable-webgl", "--disable-3d-apis"])
+    try:
+        b.goto(SITE.url)
+        text = wait_for(lambda: b.eval(
+            "document.body && document.body.className === 'failed' && "
+            "document.getElementById('message').textContent"), 30,
+                        "the message")
+        print(f"  {text}")
+        assert "WebGL" in text
+        assert not b.exceptions, b.exceptions[:1]
+    finally:
+        b.close()
+
+
+@test
+def the_zip_plays_from_a_plain_static_server():
+    if not ZIP:
+        print("  (no zip given)")
+        return
+    folder = tempfile.mkdtemp(prefix="qo-zip-")
+    try:
+        with zipfile.ZipFile(ZIP) as z:
+            assert "index.html" in z.namelist(), "index.html is not at the zip's root"
+            z.extractall(folder)
+        site = Site(folder)
+        b = cdp.Browser()
+        try:
+            open_game(b, site.url)
+            box = canvas_box(b)
+            wait_for(lambda: sum(brightness(shot(b, "zip-intro"), box)) > 60, 30, "the intro")
+            errors = game_errors(b)
+            assert not errors, f"errors on the page: {errors[:3]}"
+        finally:
+            b.close()
+            site.close()
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def main():
+    global SITE, SCREENS, ZIP
+    args = sys.argv[1:]
+    only = None
+    if "-k" in args:
+        i = args.index("-k")
+        only = args[i + 1]
+        del args[i:i + 2]
+    if not args:
+        sys.exit(__doc__)
+    folder = os.path.abspath(args[0])
+    ZIP = os.path.abspath(args[1]) if len(args) > 1 else None
+    SCREENS = os.path.join(os.path.dirname(folder), "web-screens")
+    os.makedirs(SCREENS, exist_ok=True)
+    SITE = Site(folder)
+    passed = failed = 0
+    for fn in TESTS:
+        if only and only not in fn.__name__:
+            continue
+        print(f"[ RUN  ] {fn.__name__}", flush=True)
+        t0 = time.time()
+        try:
+            fn()
+            passed += 1
+            print(f"[  OK  ] {fn.__name__} ({time.time() - t0:.1f} s)", flush=True)
+        except Exception:
+            failed += 1
+            traceback.print_exc()
+            print(f"[ FAIL ] {fn.__name__}", flush=True)
+    SITE.close()
+    print(f"{passed} passed, {failed} failed")
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()
