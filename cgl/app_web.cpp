@@ -21,10 +21,12 @@ int CGL_DesktopHeight = 0;
 // Milliseconds of the wall clock when the page started, advanced by the
 // page's monotonic clock: steady for the frame clock, and different from one
 // visit to the next for the random seed taken from it.
-EM_JS(double, web_datenow, (), { return Date.now(); });
+// In cmake/cgl-web-library.js.
+extern "C" double cgl_web_datenow();
+extern "C" void cgl_web_keep();
 
 static uint32_t web_ticks() {
-    static const double start = web_datenow() - emscripten_get_now();
+    static const double start = cgl_web_datenow() - emscripten_get_now();
     return (uint32_t)(uint64_t)(start + emscripten_get_now());
 }
 uint32_t (*sdl_clock)() = web_ticks;
@@ -56,11 +58,8 @@ void sdl_modechanged() {}
 void sdl_parkifstopping() {}
 void sdl_requestclose() {}
 
-// Keeps the runtime functions SDL's audio calls (cmake/cgl-web-library.js).
-extern "C" void cgl_web_keep();
-
 int sdl_startup() {
-    cgl_web_keep();
+    cgl_web_keep();  // what SDL's audio needs from the runtime
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_GAMECONTROLLER) != 0) {
         printf("Could not start SDL video: %s\n", SDL_GetError());
         return 0;

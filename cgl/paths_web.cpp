@@ -10,85 +10,15 @@
 #include "cgl/paths.h"
 #include "corefile/corefile.h"
 
-#include <emscripten.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-// Mounts `dir` from IndexedDB and resolves once its files are read; returns
-// 0, or 1 with the reason printed when the storage could not be read.
-EM_ASYNC_JS(int, web_mountsaves, (const char *dir_utf8), {
-    var dir = UTF8ToString(dir_utf8);
-    FS.mkdirTree(dir);
-    try {
-        FS.mount(IDBFS, {}, dir);
-    } catch (e) {
-        out('the browser storage cannot be mounted (' + e + '): saves last for this visit only');
-        return 1;
-    }
-    var failed = await new Promise(function(resolve) {
-        FS.syncfs(
-            true, function(err) {
-                if (err)
-                    out('the browser storage cannot be read (' + err +
-                        '): saves last for this visit only');
-                resolve(err ? 1 : 0);
-            });
-    });
-    // Written back after every change: a page may be closed at any time,
-    // and nothing runs reliably when it is.
-    var dirty = false, pending = false;
-    function persist() {
-        if (pending) return;
-        pending = true;
-        setTimeout(
-            function() {
-                pending = false;
-                FS.syncfs(
-                    false, function(err) {
-                        if (err) out('saving to the browser storage failed: ' + err);
-                    });
-            },
-            0);
-    }
-    function inside(path) {
-        return typeof path == = 'string' && path.indexOf(dir + '/') == 0;
-    }
-    var write = FS.write, close = FS.close, rename = FS.rename, unlink = FS.unlink;
-    FS.write = function(stream) {
-        if (inside(stream.path)) dirty = true;
-        return write.apply(FS, arguments);
-    };
-    FS.close = function(stream) {
-        var result = close.apply(FS, arguments);
-        if (dirty && inside(stream.path)) {
-            dirty = false;
-            persist();
-        }
-        return result;
-    };
-    FS.rename = function(from, to) {
-        var result = rename.apply(FS, arguments);
-        if (inside(from) || inside(to)) persist();
-        return result;
-    };
-    FS.unlink = function(path) {
-        var result = unlink.apply(FS, arguments);
-        if (inside(path)) persist();
-        return result;
-    };
-    return failed;
-});
-
-// The program's name: the page sets it (Module.thisProgram).
-EM_JS(int, web_programname, (char *out, int size), {
-    var name = String(typeof thisProgram == = 'string' ? thisProgram : '').split('/').pop();
-    if (!name || name == 'this.program') name = 'program';
-    stringToUTF8(name, out, size);
-    return 0;
-});
+// In cmake/cgl-web-library.js.
+extern "C" int cgl_web_mountsaves(const char *dir);
+extern "C" void cgl_web_programname(char *out, int size);
 
 int sdl_findgamepaths(const char *name, const char *, s_gamepaths *paths) {
     std::snprintf(paths->imagedir, sizeof paths->imagedir, "/");
@@ -99,10 +29,10 @@ int sdl_findgamepaths(const char *name, const char *, s_gamepaths *paths) {
 
 void sdl_usegamepaths() {
     char name[256];
-    web_programname(name, sizeof name);
+    cgl_web_programname(name, sizeof name);
     s_gamepaths paths;
     sdl_findgamepaths(name, "/", &paths);
     std::snprintf(corefile_pathname, sizeof corefile_pathname, "%s", paths.imagedir);
-    web_mountsaves(paths.savedir);
+    cgl_web_mountsaves(paths.savedir);
     if (chdir(paths.savedir) == 0) std::printf("- Saves in %s\n", paths.savedir);
 }

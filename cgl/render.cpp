@@ -113,19 +113,24 @@ static bool culled(float x, float y, float w, float h) {
     return !(y > -h && y < fh && x > -w && x < fw);
 }
 
-static void draw_corners(const float *positions, const float *texcoords) {
-    glVertexPointer(3, GL_FLOAT, 0, positions);
-    glTexCoordPointer(2, GL_FLOAT, 0, texcoords);
+// The corners go in one interleaved array (x, y, z, u, v): WebGL's emulation
+// of client arrays uploads such an array in one piece, and separate ones
+// one by one on its slow path.
+static void draw_corners(const float (&corners)[4][5]) {
+    glVertexPointer(3, GL_FLOAT, sizeof corners[0], &corners[0][0]);
+    glTexCoordPointer(2, GL_FLOAT, sizeof corners[0], &corners[0][3]);
     glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, quad_index);
     CGL_stats_numtriangles += 2;
 }
 
 void CGL_DrawQuad(float x, float y, float w, float h, float tx1, float ty1, float tx2, float ty2) {
     if (culled(x, y, w, h)) return;
-    const float positions[12] = {x, y, 0, x + w, y, 0, x + w, y + h, 0, x, y + h, 0};
-    const float texcoords[8] = {tx1, ty1, tx2, ty1, tx2, ty2, tx1, ty2};
+    const float corners[4][5] = {{x, y, 0, tx1, ty1},
+                                 {x + w, y, 0, tx2, ty1},
+                                 {x + w, y + h, 0, tx2, ty2},
+                                 {x, y + h, 0, tx1, ty2}};
     CGL_Enable2D();
-    draw_corners(positions, texcoords);
+    draw_corners(corners);
 }
 
 // Turned about the quad's centre; with y growing downwards a positive
@@ -135,13 +140,15 @@ void CGL_DrawRotatedQuad(float x, float y, float w, float h, float tx1, float ty
                          float ty2, float angle) {
     if (culled(x, y, w, h)) return;
     float hw = w / 2, hh = h / 2;
-    const float positions[12] = {-hw, -hh, 0, hw, -hh, 0, hw, hh, 0, -hw, hh, 0};
-    const float texcoords[8] = {tx1, ty1, tx2, ty1, tx2, ty2, tx1, ty2};
+    const float corners[4][5] = {{-hw, -hh, 0, tx1, ty1},
+                                 {hw, -hh, 0, tx2, ty1},
+                                 {hw, hh, 0, tx2, ty2},
+                                 {-hw, hh, 0, tx1, ty2}};
     CGL_Enable2D();
     glLoadIdentity();
     glTranslatef(x + w / 2, y + h / 2, 0);
     glRotatef(angle, 0, 0, 1);
-    draw_corners(positions, texcoords);
+    draw_corners(corners);
 }
 
 static void set_colour(int colour) {

@@ -14,7 +14,6 @@
 
 #include <GL/glew.h>
 #include <SDL.h>
-#include <emscripten.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,22 +54,9 @@ void VSyncOn(char) {}
 void sdl_vsync_probe() {}
 void sdl_vsync_swapped() {}
 
-// Resolves in the first animation frame whose time is at least `due`
-// (performance.now() milliseconds), with that time. Module.cglSteps counts
-// the steps, for the page and its tests.
-EM_ASYNC_JS(double, web_animationframe, (double due), {
-    Module.cglSteps = (Module.cglSteps | 0) + 1;
-    return await new Promise(function(resolve) {
-        function frame() {
-            var now = performance.now();
-            if (now >= due)
-                resolve(now);
-            else
-                requestAnimationFrame(frame);
-        }
-        requestAnimationFrame(frame);
-    });
-});
+// Waits for the first animation frame at or after `due` (performance.now()
+// milliseconds) and returns its time (cmake/cgl-web-library.js).
+extern "C" double cgl_web_animationframe(double due);
 
 float CGL_WaitRefresh() {
     // A frame may come this much before its tick and still take it: the
@@ -80,7 +66,7 @@ float CGL_WaitRefresh() {
     CGL_video_numframes++;
     sdl_pumpevents();
     const double period = cgl_video_period;
-    double now = web_animationframe(next_tick - kEarly);
+    double now = cgl_web_animationframe(next_tick - kEarly);
     // Behind by more than a few ticks (a hidden tab, a stall): start afresh.
     if (now - next_tick > 3 * period) next_tick = now;
     next_tick += period;

@@ -1,7 +1,105 @@
-// JavaScript the engine's browser build links in. SDL's audio, built from
-// its own source rather than as emscripten's port, calls two functions of
-// the runtime that are only kept when something depends on them.
+// The JavaScript half of the engine's browser platform (cgl/*_web.cpp call
+// these). Functions that wait hand control back to the browser through
+// Asyncify and are listed in ASYNCIFY_IMPORTS (cmake/cglWeb.cmake).
 mergeInto(LibraryManager.library, {
+  // SDL's audio, built from its own source rather than as emscripten's
+  // port, calls two runtime functions that are kept only when something
+  // depends on them.
   cgl_web_keep__deps: ['$autoResumeAudioContext', '$dynCall'],
   cgl_web_keep: function() {},
+
+  // Milliseconds of the wall clock.
+  cgl_web_datenow: function() {
+    return Date.now();
+  },
+
+  // The program's name, which the page sets as Module.thisProgram.
+  cgl_web_programname: function(out, size) {
+    var name = String(thisProgram || '').split('/').pop();
+    if (!name || name == 'this.program') name = 'program';
+    stringToUTF8(name, out, size);
+  },
+
+  // Waits for the first animation frame whose time is at least `due`
+  // (performance.now() milliseconds) and returns that time. Module.cglSteps
+  // counts the waits, one a step, for the page and its tests.
+  cgl_web_animationframe: function(due) {
+    // Asyncify calls this again to hand the result over: count only the
+    // call that starts the wait.
+    return Asyncify.handleSleep(function(wakeUp) {
+      Module.cglSteps = (Module.cglSteps | 0) + 1;
+      function frame() {
+        var now = performance.now();
+        if (now >= due) wakeUp(now);
+        else requestAnimationFrame(frame);
+      }
+      requestAnimationFrame(frame);
+    });
+  },
+
+  // Mounts the folder `dir` from IndexedDB and returns once its files are
+  // read: 0, or 1 with the reason printed when the storage cannot be used
+  // (the folder then lasts for this visit). From then on the folder is
+  // written back to the storage after every change: a file written and
+  // closed, renamed or removed. A page may be closed at any time, and
+  // nothing runs reliably when it is.
+  cgl_web_mountsaves__deps: ['$FS', '$IDBFS'],
+  cgl_web_mountsaves: function(dirname) {
+    var dir = UTF8ToString(dirname);
+    return Asyncify.handleSleep(function(wakeUp) {
+      FS.mkdirTree(dir);
+      try {
+        FS.mount(IDBFS, {}, dir);
+      } catch (e) {
+        out('the browser storage cannot be used (' + e + '): saves last for this visit only');
+        wakeUp(1);
+        return;
+      }
+      FS.syncfs(true, function(err) {
+        if (err) out('the browser storage cannot be read (' + err + '): saves last for this visit only');
+        watch();
+        wakeUp(err ? 1 : 0);
+      });
+    });
+
+    function watch() {
+      var pending = false, dirty = false;
+      function persist() {
+        if (pending) return;
+        pending = true;
+        setTimeout(function() {
+          pending = false;
+          FS.syncfs(false, function(err) {
+            if (err) out('saving to the browser storage failed: ' + err);
+          });
+        }, 0);
+      }
+      function inside(path) {
+        return typeof path == 'string' && path.indexOf(dir + '/') == 0;
+      }
+      var write = FS.write, close = FS.close, rename = FS.rename, unlink = FS.unlink;
+      FS.write = function(stream) {
+        if (inside(stream.path)) dirty = true;
+        return write.apply(FS, arguments);
+      };
+      FS.close = function(stream) {
+        var result = close.apply(FS, arguments);
+        if (dirty && inside(stream.path)) {
+          dirty = false;
+          persist();
+        }
+        return result;
+      };
+      FS.rename = function(from, to) {
+        var result = rename.apply(FS, arguments);
+        if (inside(from) || inside(to)) persist();
+        return result;
+      };
+      FS.unlink = function(path) {
+        var result = unlink.apply(FS, arguments);
+        if (inside(path)) persist();
+        return result;
+      };
+    }
+  },
 });

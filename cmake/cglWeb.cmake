@@ -15,8 +15,9 @@ function(cgl_web_page_options target scope)
     -sLEGACY_GL_EMULATION=1
     # coremain keeps its loops: the frame wait hands control to the browser.
     -sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536
+    -sASYNCIFY_IMPORTS=cgl_web_animationframe,cgl_web_mountsaves
     -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web
-    # What SDL's audio needs from the runtime (cgl_web_keep).
+    # The JavaScript half of the platform.
     "SHELL:--js-library ${CGL_WEB_DIR}/cgl-web-library.js"
     # Saves in the browser's IndexedDB.
     -lidbfs.js
@@ -39,4 +40,6 @@ function(cgl_add_web_page target)
   set(CGL_WEB_PROGRAM "${target}")
   set(CGL_WEB_KEYS "${arg_KEYS}")
   configure_file(${CGL_WEB_DIR}/cgl-web-page.html.in ${dir}/${arg_NAME} @ONLY)
+  # Linked in through cgl::main; a change to it must relink the program.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CGL_WEB_DIR}/cgl-web-library.js)
 endfunction()
