@@ -139,10 +139,13 @@ web:
 	@cd build-web/site && zip -q -9 -r ../qostarfold-web.zip index.html qostarfold.js qostarfold.wasm qostarfold.data
 	@echo "build-web/site/ and build-web/qostarfold-web.zip: $$(du -k build-web/qostarfold-web.zip | cut -f1) KB"
 
-# The browser tests: the site in headless Chromium (tests/web/test_web.py,
-# screens in build-web/web-screens/). WEB_FILTER picks tests by name.
+# The browser tests: the engine's window-free tests compiled to WebAssembly
+# under node, then the site in headless Chromium (tests/web/test_web.py,
+# screens in build-web/web-screens/). WEB_FILTER picks Chromium tests by name.
 WEB_FILTER ?=
 test-web: web
+	@$(WEB_ENV) cmake --build build-web -j $(JOBS) --target test_node
+	cd build-web && ctest --output-on-failure
 	/usr/bin/python3 tests/web/test_web.py build-web/site build-web/qostarfold-web.zip \
 		$(if $(WEB_FILTER),-k $(WEB_FILTER))
 

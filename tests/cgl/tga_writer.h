@@ -25,6 +25,17 @@ struct Tga {
     std::vector<uint32_t> pixels;
 };
 
+inline Tga make(int type, int depth, int w, int h, int descriptor, std::vector<uint32_t> pixels) {
+    Tga t;
+    t.type = type;
+    t.depth = depth;
+    t.width = w;
+    t.height = h;
+    t.descriptor = descriptor;
+    t.pixels = std::move(pixels);
+    return t;
+}
+
 inline void put16(std::vector<uint8_t> &out, int v) {
     out.push_back((uint8_t)(v & 0xFF));
     out.push_back((uint8_t)((v >> 8) & 0xFF));

@@ -290,7 +290,9 @@ TEST_F(CorefileTest, Mount_AgainReplacesTheOldImageAndCloseFreesAll) {
     uint32_t one = g_mem_in_use;
     EXPECT_GT(one, before);
     ASSERT_EQ(corefile_mountimage(path("img.dat").c_str(), 0), 1);
-    EXPECT_EQ(g_mem_in_use, one);
+    // The same sizes again; the usable size of a new block may round
+    // differently (WebAssembly's allocator does), but nothing piles up.
+    EXPECT_NEAR((double)g_mem_in_use, (double)one, 32.0);
     ASSERT_EQ(corefile_mountmemory(image.data(), image.size()), 1);
     corefile_readdir("*.*");
     corefile_closeimage();
