@@ -63,14 +63,22 @@ mergeInto(LibraryManager.library, {
     });
 
     function watch() {
-      var pending = false, dirty = false;
+      // One write-back at a time; changes made meanwhile get one more.
+      var running = false, again = false, dirty = false;
       function persist() {
-        if (pending) return;
-        pending = true;
+        if (running) {
+          again = true;
+          return;
+        }
+        running = true;
         setTimeout(function() {
-          pending = false;
           FS.syncfs(false, function(err) {
             if (err) out('saving to the browser storage failed: ' + err);
+            running = false;
+            if (again) {
+              again = false;
+              persist();
+            }
           });
         }, 0);
       }

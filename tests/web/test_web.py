@@ -163,6 +163,87 @@ def plays_from_intro_to_a_saved_game_that_survives_a_reload():
         b.close()
 
 
+def table_file(score, name=b"ACE"):
+    """A highscore.dat whose three tables hold `score` in every place."""
+    data = bytearray(76 + 3 * 10 * 68)
+    for e in range(30):
+        at = 76 + 68 * e
+        data[at:at + len(name)] = name
+        data[at + 64:at + 68] = score.to_bytes(4, "little")
+    return list(data)
+
+
+def store(b, data):
+    """Writes highscore.dat into the browser's storage, as the game does."""
+    b.eval(f"Module.FS.writeFile('{SAVE}', new Uint8Array({data}))")
+    time.sleep(1)
+
+
+def steps_until(b, count, timeout=120):
+    wait_for(lambda: b.eval("Module.cglSteps") >= count, timeout, f"{count} steps")
+
+
+@test
+def every_screen_and_a_name_typed_in_is_kept():
+    b = cdp.Browser()
+    try:
+        open_game(b, SITE.url)
+        store(b, table_file(0))
+        b.goto("about:blank")
+        open_game(b, SITE.url)
+        box = canvas_box(b)
+        steps_until(b, 200)
+        shot(b, "screen-intro")
+        b.key("Space")
+        time.sleep(1.5)
+        shot(b, "screen-title")
+        b.key("Enter")
+        steps_until(b, b.eval("Module.cglSteps") + 120)
+        shot(b, "screen-play")
+        b.key("Escape")  # every place holds 0: any game enters the tables
+        steps_until(b, b.eval("Module.cglSteps") + 150)
+        entry = shot(b, "screen-nameentry")
+        for letter in "WEB":
+            b.key(letter, hold=0.1)
+        b.key("Enter", hold=0.1)
+        wait_for(lambda: b"WEB" in bytes(b.eval(f"Array.from(Module.FS.readFile('{SAVE}'))")), 20,
+                 "the name in highscore.dat")
+        start = b.eval("Module.cglSteps")
+        steps_until(b, start + 60)
+        table = shot(b, "screen-highscores")
+        assert differ(entry, table, box) > 4, "no highscore page after the name entry"
+        steps_until(b, start + 2 * 384 + 60, timeout=180)
+        shot(b, "screen-credits")
+        time.sleep(1)
+        b.goto("about:blank")
+        open_game(b, SITE.url)
+        kept = bytes(b.eval(f"Array.from(Module.FS.readFile('{SAVE}'))"))
+        assert kept[:3] == b"WEB", "the name typed in was not kept over a reload"
+        print(f"  screens in {SCREENS}")
+        errors = game_errors(b)
+        assert not errors, f"errors on the page: {errors[:3]}"
+    finally:
+        b.close()
+
+
+@test
+def damaged_storage_is_read_like_a_damaged_file():
+    b = cdp.Browser()
+    try:
+        open_game(b, SITE.url)
+        store(b, [7] * 10)
+        b.goto("about:blank")
+        since = time.time()
+        open_game(b, SITE.url)
+        line = b.wait_console("highscore.dat", since=since, timeout=10)
+        print("  " + next(text for t, _, text in b.console if t == line))
+        steps_until(b, b.eval("Module.cglSteps") + 30)
+        errors = game_errors(b)
+        assert not errors, f"errors on the page: {errors[:3]}"
+    finally:
+        b.close()
+
+
 @test
 def uncapped_frame_rate_keeps_sixty_steps():
     b = cdp.Browser(extra_flags=["--disable-frame-rate-limit", "--disable-gpu-vsync"])
