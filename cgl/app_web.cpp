@@ -24,6 +24,7 @@ int CGL_DesktopHeight = 0;
 // In cmake/cgl-web-library.js.
 extern "C" double cgl_web_datenow();
 extern "C" void cgl_web_keep();
+extern "C" void cgl_web_restart();
 
 static uint32_t web_ticks() {
     static const double start = cgl_web_datenow() - emscripten_get_now();
@@ -82,11 +83,12 @@ int sdl_startup() {
 }
 
 // The game runs until it returns (its player left the title screen), and
-// then starts again: a page has no window to close.
+// then starts again: a page has no window to close. The page is loaded
+// anew rather than coremain called again, since a program keeps what it
+// loads until its process ends.
 int sdl_run(void (*body)()) {
-    for (;;) {
-        body();
-        printf("- Starting again\n");
-    }
+    body();
+    printf("- Starting again\n");
+    cgl_web_restart();
     return 0;
 }

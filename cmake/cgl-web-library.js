@@ -65,6 +65,9 @@ mergeInto(LibraryManager.library, {
     function watch() {
       // One write-back at a time; changes made meanwhile get one more.
       var running = false, again = false, dirty = false;
+      Module.cglSaving = function() {
+        return running || again;
+      };
       function persist() {
         if (running) {
           again = true;
@@ -109,5 +112,16 @@ mergeInto(LibraryManager.library, {
         return result;
       };
     }
+  },
+
+  // Starts the program afresh: the page is loaded again once every save
+  // has reached the storage. Never returns.
+  cgl_web_restart: function() {
+    return Asyncify.handleSleep(function() {
+      (function reload() {
+        if (Module.cglSaving && Module.cglSaving()) setTimeout(reload, 20);
+        else location.reload();
+      })();
+    });
   },
 });

@@ -15,7 +15,7 @@ function(cgl_web_page_options target scope)
     -sLEGACY_GL_EMULATION=1
     # coremain keeps its loops: the frame wait hands control to the browser.
     -sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536
-    -sASYNCIFY_IMPORTS=cgl_web_animationframe,cgl_web_mountsaves
+    -sASYNCIFY_IMPORTS=cgl_web_animationframe,cgl_web_mountsaves,cgl_web_restart
     -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web
     # The JavaScript half of the platform.
     "SHELL:--js-library ${CGL_WEB_DIR}/cgl-web-library.js"

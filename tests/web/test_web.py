@@ -227,6 +227,27 @@ def every_screen_and_a_name_typed_in_is_kept():
 
 
 @test
+def leaving_the_title_saves_and_starts_again_at_the_intro():
+    b = cdp.Browser()
+    try:
+        open_game(b, SITE.url)
+        steps_until(b, 100)
+        b.key("Space", hold=0.1)
+        steps_until(b, b.eval("Module.cglSteps") + 60)
+        since = time.time()
+        b.key("Escape", hold=0.1)
+        b.wait_console("- Starting again", since=since, timeout=20)
+        b.wait_console("- Init Framebuffer", since=since, timeout=60)
+        wait_for(lambda: b.eval("typeof Module.cglSteps == 'number' && Module.cglSteps > 10"), 30,
+                 "steps after the new start")
+        assert b.eval(f"Module.FS.analyzePath('{SAVE}').exists"), "nothing was saved on leaving"
+        errors = game_errors(b)
+        assert not errors, f"errors on the page: {errors[:3]}"
+    finally:
+        b.close()
+
+
+@test
 def damaged_storage_is_read_like_a_damaged_file():
     b = cdp.Browser()
     try:
