@@ -146,8 +146,10 @@ WEB_FILTER ?=
 test-web: web
 	@$(WEB_ENV) cmake --build build-web -j $(JOBS) --target test_node
 	cd build-web && ctest --output-on-failure
+	@$(WEB_ENV) $(WEB_CMAKE) -DCGL_SOURCE_DIR=$(CURDIR) -S examples -B build-web/examples >/dev/null
+	@$(WEB_ENV) cmake --build build-web/examples -j $(JOBS)
 	/usr/bin/python3 tests/web/test_web.py build-web/site build-web/qostarfold-web.zip \
-		$(if $(WEB_FILTER),-k $(WEB_FILTER))
+		--examples build-web/examples $(if $(WEB_FILTER),-k $(WEB_FILTER))
 
 WEB_PORT ?= 8080
 serve-web:

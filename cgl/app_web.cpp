@@ -8,6 +8,7 @@
 #include "cgl/platform.h"
 #include "cgl/input.h"
 #include "cgl/gamepad.h"
+#include "cgl/video.h"
 
 #include <SDL.h>
 #include <emscripten.h>
@@ -86,8 +87,14 @@ int sdl_startup() {
 // then starts again: a page has no window to close. The page is loaded
 // anew rather than coremain called again, since a program keeps what it
 // loads until its process ends.
+// A program that ends before its first frame could not start: the page
+// then says so instead of loading it again and again.
 int sdl_run(void (*body)()) {
     body();
+    if (CGL_video_numframes == 0) {
+        printf("The program ended before its first frame\n");
+        emscripten_force_exit(1);
+    }
     printf("- Starting again\n");
     cgl_web_restart();
     return 0;

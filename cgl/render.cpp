@@ -157,20 +157,22 @@ static void set_colour(int colour) {
 }
 
 // Drawn untextured, so no texture coordinates are read; the colour stays
-// current and tints later quads until something sets it again.
+// current and tints later quads until something sets it again. Texturing is
+// on for everything else the engine draws (CGL_InitVideo turns it on), so
+// it is turned back on after the box: asking OpenGL whether it was on is
+// not possible everywhere (WebGL's emulation always answers no).
 void CGL_DrawBox(int x, int y, int w, int h, int colour) {
     set_colour(colour);
     const float positions[12] = {
         (float)x,       (float)y,       0, (float)(x + w), (float)y,       0,
         (float)(x + w), (float)(y + h), 0, (float)x,       (float)(y + h), 0};
     CGL_Enable2D();
-    GLboolean textured = glIsEnabled(GL_TEXTURE_2D);
     glDisable(GL_TEXTURE_2D);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, positions);
     glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, quad_index);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    if (textured) glEnable(GL_TEXTURE_2D);
+    glEnable(GL_TEXTURE_2D);
 }
 
 void CGL_DrawPoint(int x, int y, int colour) {

@@ -5,7 +5,9 @@
 # the image are the paths relative to <folder>, as corefile_open takes them.
 # A relative image name is placed beside the target's executable (its
 # RUNTIME_OUTPUT_DIRECTORY, else the current binary directory). A folder made
-# at build time gets its producing outputs or targets under DEPENDS.
+# at build time gets its producing outputs or targets under DEPENDS. In the
+# browser the image comes with the page (<target>.data, downloaded beside
+# the program) and is found in the root folder by its name.
 function(cgl_add_resource_image target image folder)
   cmake_parse_arguments(PARSE_ARGV 3 arg "" "" "DEPENDS")
   if(NOT TARGET ${target})
@@ -31,4 +33,9 @@ function(cgl_add_resource_image target image folder)
   string(MAKE_C_IDENTIFIER "${target}_${image}" pack_target)
   add_custom_target(${pack_target} DEPENDS "${output}")
   add_dependencies(${target} ${pack_target})
+  if(EMSCRIPTEN)
+    get_filename_component(name "${output}" NAME)
+    target_link_options(${target} PRIVATE "SHELL:--preload-file ${output}@/${name}")
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${output}")
+  endif()
 endfunction()

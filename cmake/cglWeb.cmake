@@ -6,7 +6,6 @@
 # program's .js): a line naming the keys, the picture scaled to the window at 16:9 on black, a
 # full-screen button, a progress bar, a message where the browser lacks
 # WebGL or WebAssembly, and the program's lines in the browser console.
-set(CGL_WEB_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(cgl_web_page_options target scope)
   target_link_options(${target} ${scope}
@@ -18,7 +17,7 @@ function(cgl_web_page_options target scope)
     -sASYNCIFY_IMPORTS=cgl_web_animationframe,cgl_web_mountsaves,cgl_web_restart
     -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web
     # The JavaScript half of the platform.
-    "SHELL:--js-library ${CGL_WEB_DIR}/cgl-web-library.js"
+    "SHELL:--js-library ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/cgl-web-library.js"
     # Saves in the browser's IndexedDB.
     -lidbfs.js
     "SHELL:-sEXPORTED_RUNTIME_METHODS=[\"FS\",\"ccall\"]")
@@ -39,7 +38,7 @@ function(cgl_add_web_page target)
   set(CGL_WEB_TITLE "${arg_TITLE}")
   set(CGL_WEB_PROGRAM "${target}")
   set(CGL_WEB_KEYS "${arg_KEYS}")
-  configure_file(${CGL_WEB_DIR}/cgl-web-page.html.in ${dir}/${arg_NAME} @ONLY)
+  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/cgl-web-page.html.in ${dir}/${arg_NAME} @ONLY)
   # Linked in through cgl::main; a change to it must relink the program.
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CGL_WEB_DIR}/cgl-web-library.js)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/cgl-web-library.js)
 endfunction()

@@ -2,7 +2,7 @@
 """The game in the browser, played in Debian's Chromium through the DevTools
 protocol: the site of `make web` served on 127.0.0.1, software WebGL.
 
-    tests/web/test_web.py SITE_DIR [ZIP] [-k NAME]
+    tests/web/test_web.py SITE_DIR [ZIP] [--examples DIR] [-k NAME]
 
 Screens go to SITE_DIR/../web-screens/. Each test prints what it measured;
 the last line counts the tests that passed and failed.
@@ -340,10 +340,43 @@ def the_zip_plays_from_a_plain_static_server():
         shutil.rmtree(folder, ignore_errors=True)
 
 
+@test
+def an_engine_example_runs_as_a_page():
+    if not EXAMPLES:
+        print("  (no examples given)")
+        return
+    site = Site(EXAMPLES)
+    b = cdp.Browser()
+    try:
+        b.goto(site.url + "sprite.html")
+        b.wait_console("- Init Framebuffer", timeout=60)
+        box = canvas_box(b)
+        time.sleep(2)
+        before = shot(b, "example-sprite")
+        b.key_down("Right")
+        time.sleep(1)
+        b.key_up("Right")
+        after = shot(b, "example-sprite-moved")
+        h = box[3] - box[1]
+        band = (box[0], box[1] + h * 2 // 5, box[2], box[1] + h * 3 // 5)  # the sprite's rows
+        print(f"  sprite example: its rows changed by {differ(before, after, band):.2f} after Right")
+        assert differ(before, after, band) > 0.5, "the sprite did not move"
+        errors = game_errors(b)
+        assert not errors, f"errors on the page: {errors[:3]}"
+    finally:
+        b.close()
+        site.close()
+
+
 def main():
-    global SITE, SCREENS, ZIP
+    global SITE, SCREENS, ZIP, EXAMPLES
     args = sys.argv[1:]
     only = None
+    EXAMPLES = None
+    if "--examples" in args:
+        i = args.index("--examples")
+        EXAMPLES = os.path.abspath(args[i + 1])
+        del args[i:i + 2]
     if "-k" in args:
         i = args.index("-k")
         only = args[i + 1]
