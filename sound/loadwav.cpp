@@ -187,7 +187,8 @@ int Soundsystem_SaveWAV(const char *name, s_sound *sound) {
         _dbg_printf("Soundsystem_SaveWAV: %s: cannot hold %u bytes\n", name, size);
         return 0;
     }
-    corefile_savebuffer(name, buffer, (int)(size + kHeaderSize));
+    // The file layer says why a write failed.
+    int saved = corefile_savebuffer(name, buffer, (int)(size + kHeaderSize));
     std::free(buffer);
-    return 1;
+    return saved;
 }
