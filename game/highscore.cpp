@@ -296,11 +296,16 @@ void NameEntryKey(s_nameentry *entry, int code, int changed) {
 }
 
 void NameEntryReadKey(s_nameentry *entry) {
-    // The key code is read in every frame, fading or not, so that a key that
-    // went down while the screen faded in does not count once it is over.
+    // Every key typed since the last frame, in order, so that a fast
+    // typist's name arrives whole. The keys are read in every frame, fading
+    // or not, so that keys that went down before the entry or while the
+    // screen faded in do not count once it is over.
     int code = 0, changed = 0;
-    CGL_GetKeycode(&code, &changed);
-    NameEntryKey(entry, code, changed);
+    for (unsigned n = 0; n <= CGL_KEYQUEUE_SIZE; n++) {
+        CGL_GetKeycode(&code, &changed);
+        if (!changed) break;
+        NameEntryKey(entry, code, changed);
+    }
 }
 
 void NameEntryDraw(const s_nameentry *entry) {
