@@ -383,6 +383,14 @@ int cgl_readtga(const char *name, s_bitmap *bitmap) {
     if (!corefile_open(name, &f, 0)) return 0;
     size_t size = f.size > 0 ? (size_t)f.size : 0;
     if (size > kMaxFileSize) size = kMaxFileSize;
+    // An image in memory holds the bytes already (the archive cuts the size
+    // to what is there): they are decoded in place. A copy of a large
+    // picture costs more than its decoding, most of it in fresh pages.
+    if (corefile_mounttype == COREFILE_MOUNT_MEMORY && f.handle) {
+        const auto *bytes = static_cast<const unsigned char *>(f.handle);
+        corefile_close(&f);
+        return cgl_decodetga(bytes, size, bitmap);
+    }
     // Cleared, so that a read that delivers less than the directory promised
     // leaves zeros rather than old heap bytes.
     auto *buffer = static_cast<unsigned char *>(calloc(size ? size : 1, 1));
