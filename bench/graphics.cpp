@@ -4,7 +4,7 @@
 // - sprites per second with CGL_DrawSprite and CGL_DrawBlendSprite into the
 //   360x240 framebuffer;
 // - one presented frame (CGL_SwapBuffers at 1280x720).
-#include "common/gl_fixture.h"
+#include "common/gl_context.h"
 
 #include "cgl/cgl.h"
 #include "corefile/corefile.h"

@@ -3,7 +3,7 @@
 // - the game thread's CPU time for the frame's drawing and handling;
 // - uncapped frames per second including the presented 1280x720 picture
 //   (the software renderer's work included).
-#include "common/gl_fixture.h"
+#include "common/gl_context.h"
 
 #include "cgl/cgl.h"
 #include "corefile/corefile.h"

@@ -1,7 +1,7 @@
 // Render core and frame clock figures:
 // - the cost of one CGL_DrawQuad into the 360x240 framebuffer;
 // - the game thread's CPU use while the frame loop idles at the frame rate.
-#include "common/gl_fixture.h"
+#include "common/gl_context.h"
 
 #include "cgl/cgl.h"
 
@@ -55,8 +55,9 @@ int main() {
     }
     double wall = seconds(CLOCK_MONOTONIC) - wall0;
     double cpu = seconds(CLOCK_THREAD_CPUTIME_ID) - cpu0;
-    printf("render: idle frame loop: %.1f frames/s, game thread CPU %.2f %% of one core "
-           "(target below 10 %%)\n",
-           frames / wall, 100.0 * cpu / wall);
+    printf(
+        "render: idle frame loop: %.1f frames/s, game thread CPU %.2f %% of one core "
+        "(target below 10 %%)\n",
+        frames / wall, 100.0 * cpu / wall);
     return 0;
 }

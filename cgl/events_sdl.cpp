@@ -19,6 +19,19 @@ std::atomic<int> cgl_mouse_buttons{0};
 std::atomic<uint8_t> sdl_asynckeys[256];
 std::atomic<uint8_t> sdl_keytaps[256];
 std::atomic<bool> sdl_minimised{false};
+std::atomic<int> cgl_keyqueue[CGL_KEYQUEUE_SIZE];
+std::atomic<unsigned> cgl_keyqueue_head{0};
+std::atomic<unsigned> cgl_keyqueue_tail{0};
+
+// The slot is written before the tail moves past it (release), so the
+// reader, which takes the tail with acquire, never sees an unwritten slot.
+static void queue_keydown(int k) {
+    unsigned tail = cgl_keyqueue_tail.load(std::memory_order_relaxed);
+    unsigned head = cgl_keyqueue_head.load(std::memory_order_acquire);
+    if (tail - head >= CGL_KEYQUEUE_SIZE) return;
+    cgl_keyqueue[tail % CGL_KEYQUEUE_SIZE].store(k, std::memory_order_relaxed);
+    cgl_keyqueue_tail.store(tail + 1, std::memory_order_release);
+}
 
 static bool twin_held(SDL_Scancode released) {
     static const SDL_Scancode pairs[][2] = {{SDL_SCANCODE_LSHIFT, SDL_SCANCODE_RSHIFT},
@@ -54,6 +67,8 @@ void sdl_handleevent(const SDL_Event &event) {
             if (down) {
                 CGL_keys[k].store(1, std::memory_order_relaxed);
                 cgl_keycode.store(k, std::memory_order_relaxed);
+                // Auto-repeat types nothing new.
+                if (!event.key.repeat) queue_keydown(k);
             } else {
                 CGL_keys[k].store(0, std::memory_order_relaxed);
                 if (cgl_keycode.load(std::memory_order_relaxed) == k) {

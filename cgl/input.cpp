@@ -147,12 +147,24 @@ int CGL_GetKeys(int *held, int *pressed) {
     return bits;
 }
 
-int sdl_getkeycode() {
-    int vk = cgl_keycode.load(std::memory_order_relaxed);
+static int keycode_of(int vk) {
     if (vk >= kVkF1 && vk <= kVkF12) return CGL_KEYCODE_F1 + (vk - kVkF1);
     for (const KeyCode &kc : kKeyCodes)
         if (kc.vk == vk) return kc.code;
     return vk;
+}
+
+int sdl_getkeycode() {
+    return keycode_of(cgl_keycode.load(std::memory_order_relaxed));
+}
+
+// The oldest key-down the reader has not had yet.
+static bool next_typed_key(int *vk) {
+    unsigned head = cgl_keyqueue_head.load(std::memory_order_relaxed);
+    if (head == cgl_keyqueue_tail.load(std::memory_order_acquire)) return false;
+    *vk = cgl_keyqueue[head % CGL_KEYQUEUE_SIZE].load(std::memory_order_relaxed);
+    cgl_keyqueue_head.store(head + 1, std::memory_order_release);
+    return true;
 }
 
 void CGL_GetKeycode(int *code, int *changed) {
@@ -160,11 +172,20 @@ void CGL_GetKeycode(int *code, int *changed) {
     // until now have been seen, and must not come back as new presses at
     // the next CGL_GetKeys (the Enter that ends a name entry, say).
     sdl_forgettaps();
-    int k = sdl_getkeycode();
+    int vk = 0, k = 0, isnew = 0;
+    if (next_typed_key(&vk)) {
+        k = keycode_of(vk);
+        isnew = 1;
+        // The next read compares with the key as it is now: still down, or
+        // 0 once released, which is no change.
+        cgl_input_prevkeycode.store(sdl_getkeycode(), std::memory_order_relaxed);
+    } else {
+        k = sdl_getkeycode();
+        isnew = k != cgl_input_prevkeycode.load(std::memory_order_relaxed);
+        cgl_input_prevkeycode.store(k, std::memory_order_relaxed);
+    }
     if (code) *code = k;
-    int prev = cgl_input_prevkeycode.load(std::memory_order_relaxed);
-    if (changed) *changed = k != prev ? 1 : 0;
-    cgl_input_prevkeycode.store(k, std::memory_order_relaxed);
+    if (changed) *changed = isnew;
 }
 
 // ---------------------------------------------------------------------------
@@ -269,8 +290,13 @@ void CGL_PollControllers() {
                 break;
             }
             case CGL_CONTROLLER_KEYCODE: {
+                // The controller holds a state, not the typed keys: they are
+                // all read, and what is left is the last key down.
                 int k = 0, changed = 0;
-                CGL_GetKeycode(&k, &changed);
+                unsigned reads = 0;
+                do {
+                    CGL_GetKeycode(&k, &changed);
+                } while (changed && ++reads <= CGL_KEYQUEUE_SIZE);
                 c.oldkeys = c.keys & ~k;
                 c.keys = k;
                 break;

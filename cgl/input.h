@@ -27,6 +27,16 @@ extern std::atomic<uint8_t> sdl_asynckeys[256];
 // the next poll still reads as down once.
 extern std::atomic<uint8_t> sdl_keytaps[256];
 
+// The virtual-key codes of the key-down messages not yet read by
+// CGL_GetKeycode, oldest first, so that keys typed faster than the reads
+// all arrive in order. A ring with one writer (the event handler) and one
+// reader (the game thread): entries from head up to tail are unread. A full
+// ring drops the newest key.
+constexpr unsigned CGL_KEYQUEUE_SIZE = 64;
+extern std::atomic<int> cgl_keyqueue[CGL_KEYQUEUE_SIZE];
+extern std::atomic<unsigned> cgl_keyqueue_head;
+extern std::atomic<unsigned> cgl_keyqueue_tail;
+
 // ---------------------------------------------------------------------------
 // Controller key bits: four directions and twelve buttons in the low 16 bits.
 
@@ -92,8 +102,11 @@ extern int cgl_input_prevkey;
 // Refreshes CGL_keys and returns the held key bits. held and pressed may be
 // null; the previous-result memory advances either way.
 int CGL_GetKeys(int *held, int *pressed);
-// The key code of the last key that went down (0 when it is up again);
-// changed is 1 when it differs from the previous call's code.
+// The next key typed since the previous call, with changed 1; when every
+// typed key has been read, the key code of the last key that went down (0
+// when it is up again), with changed 1 only when it differs from the
+// previous call's code. So a key pressed and released between two calls,
+// or followed by another, is still reported, once and in order.
 void CGL_GetKeycode(int *code, int *changed);
 // cgl_keycode translated to a key code.
 int sdl_getkeycode();

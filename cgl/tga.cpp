@@ -9,9 +9,9 @@
 // Reads image types 1, 2, 3 (uncompressed colour-mapped, true-colour,
 // greyscale) and 9, 10, 11 (the same, run-length coded), pixel depths 8,
 // 15, 16, 24 and 32, every origin, and the two- and four-way interleaved
-// line orders. The file's bytes are untrusted: every read is checked against
-// the end of the buffer, and decoding stops where the data ends, leaving the
-// pixels not reached as created (transparent black).
+// line orders. A 16-bit greyscale pixel is a grey byte and an alpha byte. The file's bytes are
+// untrusted: every read is checked against the end of the buffer, and decoding stops where the data
+// ends, leaving the pixels not reached as created (transparent black).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,7 +71,7 @@ inline uint32_t keyed(uint32_t colour) {
     return (colour & 0xFF00FF00u) | r | (b << 16);
 }
 
-enum PixelKind { kGrey8, kPalette8, kWord16, kBGR24, kBGRA32 };
+enum PixelKind { kGrey8, kPalette8, kGreyAlpha16, kWord16, kBGR24, kBGRA32 };
 
 // One line of 32-bit pixels left to right, the bulk of most pictures: the
 // colour key as a mask instead of a branch, so that the compiler can work on
@@ -105,6 +105,13 @@ template <>
 struct Pixel<kPalette8> {
     static const size_t bytes = 1;
     static uint32_t get(const unsigned char *p, const uint32_t *palette) { return palette[p[0]]; }
+};
+template <>
+struct Pixel<kGreyAlpha16> {
+    static const size_t bytes = 2;
+    static uint32_t get(const unsigned char *p, const uint32_t *) {
+        return (uint32_t)p[1] << 24 | (uint32_t)p[0] * 0x010101u;
+    }
 };
 template <>
 struct Pixel<kWord16> {
@@ -342,8 +349,14 @@ int cgl_decodetga(const unsigned char *data, size_t size, s_bitmap *bitmap) {
             }
             break;
         case 15:
-        case 16:
             d.run<kWord16>(packed);
+            break;
+        case 16:
+            if (h.imagetype == 3 || h.imagetype == 11) {
+                d.run<kGreyAlpha16>(packed);
+            } else {
+                d.run<kWord16>(packed);
+            }
             break;
         case 24:
             d.run<kBGR24>(packed);
@@ -370,6 +383,14 @@ int cgl_readtga(const char *name, s_bitmap *bitmap) {
     if (!corefile_open(name, &f, 0)) return 0;
     size_t size = f.size > 0 ? (size_t)f.size : 0;
     if (size > kMaxFileSize) size = kMaxFileSize;
+    // An image in memory holds the bytes already (the archive cuts the size
+    // to what is there): they are decoded in place. A copy of a large
+    // picture costs more than its decoding, most of it in fresh pages.
+    if (corefile_mounttype == COREFILE_MOUNT_MEMORY && f.handle) {
+        const auto *bytes = static_cast<const unsigned char *>(f.handle);
+        corefile_close(&f);
+        return cgl_decodetga(bytes, size, bitmap);
+    }
     // Cleared, so that a read that delivers less than the directory promised
     // leaves zeros rather than old heap bytes.
     auto *buffer = static_cast<unsigned char *>(calloc(size ? size : 1, 1));

@@ -12,6 +12,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
@@ -682,17 +683,37 @@ void *corefile_loadbuffer(const char *name) {
     return buffer;
 }
 
+// Only a directory mount can take a file: an image is read only. 1 when
+// every byte reached the file and it closed cleanly, else 0 with a line.
 int corefile_savebuffer(const char *name, const void *data, int len) {
-    if (!name) return 0;
+    if (!name || len < 0 || (!data && len > 0)) {
+        corefile_say(1, "corefile_savebuffer: no name or data, nothing written\n");
+        return 0;
+    }
+    if (corefile_mounttype != COREFILE_MOUNT_DIRECTORY) {
+        corefile_say(1, "corefile_savebuffer: %s not written, the mounted image is read only\n",
+                     name);
+        return 0;
+    }
     char *full = relative_name(name);
     if (!full) return 0;
     COREFILE f = {};
-    int ok = corefile_open(full, &f, 1);
-    CF_FREE(full);
-    if (ok && corefile_mounttype == COREFILE_MOUNT_DIRECTORY) {
-        f.pos = 0;
-        corefile_write(data, len, 1, &f);
-        corefile_close(&f);
+    errno = 0;
+    if (!corefile_open(full, &f, 1)) {
+        corefile_say(1, "corefile_savebuffer: cannot write %s (%s)\n", full,
+                     errno ? strerror(errno) : "not a plain file");
+        CF_FREE(full);
+        return 0;
     }
-    return ok;
+    // A full disk may show only when the stream's buffer goes out at the close.
+    FILE *fp = (FILE *)f.handle;
+    f.handle = nullptr;
+    int error = 0;
+    errno = 0;
+    if (len > 0 && fwrite(data, 1, (size_t)len, fp) != (size_t)len) error = errno ? errno : EIO;
+    if (fclose(fp) != 0 && !error) error = errno ? errno : EIO;
+    if (error)
+        corefile_say(1, "corefile_savebuffer: writing %s failed (%s)\n", full, strerror(error));
+    CF_FREE(full);
+    return error ? 0 : 1;
 }

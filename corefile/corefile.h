@@ -82,7 +82,9 @@ void corefile_gets(char *buf, int n, COREFILE *f);
 void corefile_close(COREFILE *f);
 
 // Whole files, relative to the current directory. loadbuffer's result is
-// released with _wrap_free_dbg.
+// released with _wrap_free_dbg. savebuffer writes on a directory mount only
+// (an image is read only): 1 when the whole file was written and closed,
+// 0 with a line otherwise.
 void *corefile_loadbuffer(const char *name);
 int corefile_savebuffer(const char *name, const void *data, int len);
 

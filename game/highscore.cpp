@@ -4,8 +4,9 @@
 // one, so every field is placed by its offset and never by the layout of a
 // struct in memory. Saving writes a sibling file, syncs it and renames it
 // over the old one: a crash, a kill or a full disk in the middle of a save
-// leaves the previous file whole. Where no sibling can be made, or the file
-// is a symbolic link, it is written in place as a plain save would.
+// leaves the previous file whole. Only where the folder takes no new file
+// (we may not write into it), or the file is a symbolic link, is it written
+// in place as a plain save would; any other failure keeps the old file.
 #include "game/highscore.h"
 
 #include <fcntl.h>
@@ -194,7 +195,16 @@ int SaveHighscoresTo(const char *path) {
     }
     std::FILE *f = std::fopen(temp, "wb");
     if (!f) {
-        std::printf("%s: cannot create (%s), writing %s in place\n", temp, std::strerror(errno),
+        // A full disk, a quota, an I/O error or a directory in the way would
+        // hit an in-place save just the same, after it had truncated the
+        // table the sibling is there to protect.
+        int error = errno;
+        if (error != EACCES && error != EPERM) {
+            std::printf("%s: cannot create (%s), highscores not saved, %s kept as it was\n", temp,
+                        std::strerror(error), path);
+            return 0;
+        }
+        std::printf("%s: cannot create (%s), writing %s in place\n", temp, std::strerror(error),
                     path);
         return SaveInPlace(path, file);
     }
@@ -286,11 +296,16 @@ void NameEntryKey(s_nameentry *entry, int code, int changed) {
 }
 
 void NameEntryReadKey(s_nameentry *entry) {
-    // The key code is read in every frame, fading or not, so that a key that
-    // went down while the screen faded in does not count once it is over.
+    // Every key typed since the last frame, in order, so that a fast
+    // typist's name arrives whole. The keys are read in every frame, fading
+    // or not, so that keys that went down before the entry or while the
+    // screen faded in do not count once it is over.
     int code = 0, changed = 0;
-    CGL_GetKeycode(&code, &changed);
-    NameEntryKey(entry, code, changed);
+    for (unsigned n = 0; n <= CGL_KEYQUEUE_SIZE; n++) {
+        CGL_GetKeycode(&code, &changed);
+        if (!changed) break;
+        NameEntryKey(entry, code, changed);
+    }
 }
 
 void NameEntryDraw(const s_nameentry *entry) {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the examples as another project would, from a copy outside this
 # tree: once with the engine's sources through add_subdirectory, once
-# against the engine installed into a prefix (find_package(cgl)). Then runs
-# the sprite example under Xvfb until a frame on the screen shows its sprite.
+# against the engine installed into a prefix (find_package(cgl)). Builds the
+# whole project with BUILD_TESTING=OFF. Then runs the sprite example under
+# Xvfb until a frame on the screen shows its sprite.
 #
 # The installed engine comes from build/ when it is configured, otherwise
 # from an engine-only build of its own. Everything else goes to a temporary
@@ -56,6 +57,12 @@ cmake --build "$engine" -j "$jobs" --target engine engine_main corepack
 cmake --install "$engine" --component dev --prefix "$work/prefix" >/dev/null
 cmake -S "$work/consumer" -B "$work/pkg" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/pkg" -j "$jobs"
+
+# The whole project as packagers and consumers configure it: without the
+# tests, the game, tools and benchmarks must still build.
+echo "== the project with BUILD_TESTING=OFF"
+cmake -S "$root" -B "$work/notests" -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$work/notests" -j "$jobs"
 
 echo "== sprite example under Xvfb"
 mkdir -p "$work/screen"

@@ -61,7 +61,7 @@ void audiodriver_unlock() {
 int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     // Rate 0: nothing is opened and nothing will ever be mixed.
     if (rate == 0) return 1;
-    if (g_waveout_opened || g_audio_buffer) audiodriver_close();
+    if (g_waveout_opened || g_audio_buffer || g_audio_subsystem) audiodriver_close();
 
     // Every buffer is 2048 frames, whatever the caller asks for.
     (void)length;
@@ -110,9 +110,13 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
 
     _dbg_printf("open wav-buffers\n");
     if (!g_waveout_opened) {
-        // No sound card or no sound server: the game runs silent.
+        // No sound card or no sound server: the game runs silent. SDL's
+        // audio stays up until audiodriver_close, as taking it down here
+        // would cost start-up some 100 ms (ALSA's device watch looks only
+        // that often whether it is to stop).
         _dbg_printf("AUDIO: error opening audio buffer\n");
-        audiodriver_close();
+        std::free(g_audio_buffer);
+        g_audio_buffer = nullptr;
         return 0;
     }
 

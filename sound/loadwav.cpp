@@ -1,6 +1,7 @@
 // WAV files: the reader and the writer of the one layout the engine uses,
 // the canonical 44-byte RIFF header (format chunk of 16 bytes directly
-// followed by the data chunk) and uncompressed PCM of 8 or 16 bits.
+// followed by the data chunk) and uncompressed PCM of 8 or 16 bits, mono
+// or stereo.
 //
 // The reader takes untrusted bytes: every field is read only after the file
 // is known to be at least 44 bytes long, and the data length is cut to what
@@ -79,8 +80,10 @@ int Soundsystem_ParseWAV(const uint8_t *bytes, uint32_t length, s_sound *sound) 
         _dbg_printf("WAV file has %u bits per sample, not 8 or 16\n", (unsigned)bits);
         return 0;
     }
-    if (channels == 0) {
-        _dbg_printf("WAV file has no channels\n");
+    // The mixer plays mono and stereo; more channels would be read as
+    // stereo frames and play garbled.
+    if (channels == 0 || channels > 2) {
+        _dbg_printf("WAV file has %u channels, not 1 or 2\n", (unsigned)channels);
         return 0;
     }
     if (frequency == 0) {
@@ -187,7 +190,8 @@ int Soundsystem_SaveWAV(const char *name, s_sound *sound) {
         _dbg_printf("Soundsystem_SaveWAV: %s: cannot hold %u bytes\n", name, size);
         return 0;
     }
-    corefile_savebuffer(name, buffer, (int)(size + kHeaderSize));
+    // The file layer says why a write failed.
+    int saved = corefile_savebuffer(name, buffer, (int)(size + kHeaderSize));
     std::free(buffer);
-    return 1;
+    return saved;
 }

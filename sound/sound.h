@@ -85,12 +85,11 @@ void Soundsystem_SetEffectVolume(int volume);
 void Soundsystem_SetVolume(s_sound *sound, int volume);
 void Soundsystem_SetPanning(s_sound *sound, int panning);
 void Soundsystem_SetFrequency(s_sound *sound, int frequency);
-// Loads a WAV file (a name ending in .wav, any case: PCM, 8 or 16 bits,
-// mono or stereo, any rate) from the mounted resource image into the
-// record, replacing what it held. Returns 1, or 0 when the name is not a
-// .wav or the file is missing or refused (the file layer and the WAV reader
-// print why); the record is then a silent sound of no length that can still
-// be played.
+// Loads a WAV file (a name ending in .wav, any case, in the one layout the
+// reader takes: see "WAV files" below) from the mounted resource image into
+// the record, replacing what it held. Returns 1, or 0 when the name is not
+// a .wav, the file is missing or it is not in that layout; the record is
+// then a silent sound of no length that can still be played.
 int Soundsystem_LoadSound(const char *name, s_sound *sound);
 int Soundsystem_SaveSound(const char *name, s_sound *sound);
 void Soundsystem_CreateSoundStream(s_sound *sound, s_soundcallback callback, int frequency,
@@ -108,7 +107,17 @@ int32_t *Soundsystem_GetOutputBuffer();
 char *upcase_sound(char *text);
 
 // ---------------------------------------------------------------------------
-// WAV files (canonical 44-byte header, PCM, 8 or 16 bits)
+// WAV files
+//
+// The reader takes one layout: the canonical 44-byte header, that is "RIFF",
+// "WAVE", a format chunk of 16 bytes (PCM; 1 or 2 channels; 8-bit unsigned
+// or 16-bit signed samples; any rate) and directly after it the "data"
+// chunk. Anything else is refused, and not always with a reason: a longer
+// format chunk (WAVE_FORMAT_EXTENSIBLE, float samples) or another chunk
+// before the data (LIST, bext, fact) fails the "data" test without a line.
+// Any WAV becomes that layout with
+//     sox in.wav --comment "" -b 16 -e signed-integer -c 2 out.wav
+// (-c 1 for mono). The writer produces the same layout.
 
 int Soundsystem_LoadWAV(const char *name, s_sound *sound);
 int Soundsystem_SaveWAV(const char *name, s_sound *sound);

@@ -53,9 +53,9 @@ void write_seeds(const char *dir) {
     mkdir(dir, 0755);  // may exist already
     struct Kind {
         int type, depth, cmapentry;
-    } kinds[] = {{1, 8, 24},  {1, 8, 16},  {9, 8, 24}, {9, 8, 15},  {2, 15, 0},
-                 {2, 16, 0},  {2, 24, 0},  {2, 32, 0}, {10, 15, 0}, {10, 16, 0},
-                 {10, 24, 0}, {10, 32, 0}, {3, 8, 0},  {11, 8, 0}};
+    } kinds[] = {{1, 8, 24}, {1, 8, 16}, {9, 8, 24},  {9, 8, 15},  {2, 15, 0},  {2, 16, 0},
+                 {2, 24, 0}, {2, 32, 0}, {10, 15, 0}, {10, 16, 0}, {10, 24, 0}, {10, 32, 0},
+                 {3, 8, 0},  {11, 8, 0}, {3, 16, 0},  {11, 16, 0}};
     const int descriptors[] = {0x00, 0x10, 0x20, 0x30, 0x40, 0x88};
     int n = 0;
     for (const Kind &k : kinds) {
@@ -177,8 +177,11 @@ private:
                 return (type_ == 3 || type_ == 11) ? 0xFF000000u | b[0] * 0x010101u
                                                    : palette_[b[0]];
             case 15:
-            case 16:
                 return word16(b[0] | b[1] << 8);
+            case 16:
+                // Greyscale: a grey byte, then an alpha byte.
+                return (type_ == 3 || type_ == 11) ? (uint32_t)b[1] << 24 | b[0] * 0x010101u
+                                                   : word16(b[0] | b[1] << 8);
             case 24:
                 return 0xFF000000u | (uint32_t)b[2] << 16 | (uint32_t)b[1] << 8 | b[0];
             default:

@@ -77,6 +77,13 @@ TEST(TgaDecode, EveryDepthGivesItsColour) {
     Decoded greyrle(tgatest::encode(make(11, 8, 3, 1, 0x20, {0x40, 0x40, 0x41})));
     EXPECT_EQ(greyrle.at(1, 0), 0xFF404040u);
     EXPECT_EQ(greyrle.at(2, 0), 0xFF414141u);
+    // 16 bits greyscale: a grey byte and an alpha byte (the word alpha << 8 | grey).
+    Decoded ga(tgatest::encode(make(3, 16, 2, 1, 0x20, {0xFC00, 0x807F})));
+    EXPECT_EQ(ga.at(0, 0), 0xFC000000u);
+    EXPECT_EQ(ga.at(1, 0), 0x807F7F7Fu);
+    Decoded garle(tgatest::encode(make(11, 16, 3, 1, 0x20, {0xFC00, 0xFC00, 0x807F})));
+    EXPECT_EQ(garle.at(1, 0), 0xFC000000u);
+    EXPECT_EQ(garle.at(2, 0), 0x807F7F7Fu);
 }
 
 TEST(TgaDecode, ColourMapEntriesAndFirstIndex) {

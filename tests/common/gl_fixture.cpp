@@ -3,29 +3,11 @@
 #include "cgl/cgl.h"
 
 #include <GL/glew.h>
-#include <SDL.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
-
-static int g_state = 0;  // 0 not tried, 1 up, -1 failed
-
-bool gl_context_up() {
-    if (g_state != 0) return g_state > 0;
-    g_state = -1;
-    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (!sdl_startup()) {
-        SDL_Quit();
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        if (!sdl_startup()) return false;
-    }
-    CGL_InitVideo(1280, 720, 0);
-    g_state = 1;
-    return true;
-}
 
 std::vector<uint32_t> gl_read_pixels(int x, int y, int w, int h) {
     std::vector<uint8_t> rgba((size_t)w * h * 4);

@@ -1,7 +1,5 @@
-// A real OpenGL context for the tests: the engine's own window and video
-// start-up (CGL_InitVideo at 1280x720, windowed) on the test thread, made
-// once per test program. Under Xvfb this is Mesa's software renderer; with
-// no X display, SDL's offscreen driver is tried.
+// A real OpenGL context for the tests (gl_context_up, on the test thread)
+// and what they read back from it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,8 +8,7 @@
 #include <string>
 #include <vector>
 
-// Brings the context up (once); false when no display of any kind works.
-bool gl_context_up();
+#include "common/gl_context.h"
 
 // Reads a w x h block of the current read buffer at (x, y), OpenGL's
 // bottom-left origin, as 0xAARRGGBB words, top row first.

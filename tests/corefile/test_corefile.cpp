@@ -317,8 +317,8 @@ TEST_F(CorefileTest, Buffers_LoadWholeFilesRelativeToTheCurrentDirectory) {
     EXPECT_EQ(std::string(a, 5), "ALPHA");
     _wrap_free_dbg(a, "test", __LINE__);
     EXPECT_EQ(corefile_loadbuffer("ship.tga"), nullptr);
-    // Image mounts write nothing; the result only tells whether the name exists.
-    EXPECT_EQ(corefile_savebuffer("a.tga", "zzzzz", 5), 1);
+    // Image mounts are read only: nothing is written, whether the name exists or not.
+    EXPECT_EQ(corefile_savebuffer("a.tga", "zzzzz", 5), 0);
     EXPECT_EQ(corefile_savebuffer("new.tga", "zzzzz", 5), 0);
     COREFILE f = {};
     ASSERT_EQ(corefile_open("gfx/a.tga", &f, 0), 1);

@@ -110,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Entries the file does not reach keep their defaults.
     for (int i = 0; i < kHighscoreTables * kHighscorePlaces; i++) {
         size_t at = (size_t)kHighscoreTablesOffset + (size_t)i * kHighscoreEntrySize;
-        const s_highscore &now = loaded.table[0][i], &was = defaults.table[0][i];
+        int d = i / kHighscorePlaces, k = i % kHighscorePlaces;
+        const s_highscore &now = loaded.table[d][k], &was = defaults.table[d][k];
         if (size < at + kHighscoreNameSize && std::memcmp(&now, &was, sizeof now) != 0)
             __builtin_trap();
     }

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -265,17 +266,18 @@ TEST(Highscore, SaveHighscores_FailureLeavesTheOldFileWhole) {
         EXPECT_FALSE(Exists(path + ".tmp"));
     }
 
-    // The sibling cannot be created at all: the file is written in place,
-    // as where the folder is closed to new files, and a line says so.
+    // The sibling cannot be created for a reason that is not the folder's
+    // permissions (here a directory in its place, as a full disk or an I/O
+    // error would): the old file stays whole, and one line says so.
     ASSERT_EQ(mkdir((path + ".tmp").c_str(), 0700), 0);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(SaveHighscoresTo(path.c_str()), 1);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("in place"), std::string::npos);
-    std::vector<unsigned char> changed = ReadFile(path);
-    EXPECT_EQ(changed.size(), size_t(kHighscoreFileSize));
-    EXPECT_NE(changed, good);
+    EXPECT_EQ(SaveHighscoresTo(path.c_str()), 0);
+    std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ReadFile(path), good);
+    EXPECT_EQ(said.find("in place"), std::string::npos) << said;
+    EXPECT_NE(said.find("kept as it was\n"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     rmdir((path + ".tmp").c_str());
-    WriteFile(path, good);
 
     // A directory standing where the file belongs cannot be replaced.
     std::string blocked = dir + "/blocked.dat";

@@ -2,7 +2,10 @@
 // their messages, lengths cut to the file, and a save / load round trip.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <fstream>
@@ -106,6 +109,13 @@ TEST(LoadWav, OtherLayouts_AreRefusedWithTheirOwnMessages) {
     EXPECT_EQ(0u, p.sound.size);
     EXPECT_EQ(nullptr, p.sound.data);
 
+    // More channels than the mixer plays: refused with a line.
+    p = Parse(MakeWav(6, 16, 44100, Ramp(24)));
+    EXPECT_EQ(0, p.result);
+    EXPECT_EQ("WAV file has 6 channels, not 1 or 2\n", p.output);
+    EXPECT_EQ(0u, p.sound.size);
+    EXPECT_EQ(nullptr, p.sound.data);
+
     // An 18-byte format chunk pushes "data" two bytes on: refused silently.
     Bytes ext = MakeWav(1, 16, 44100, Ramp(8));
     ext[16] = 18;
@@ -162,7 +172,7 @@ TEST(LoadWav, DamagedFiles_AreRefusedOrCutWithoutReadingOutside) {
     }
     Parsed nochannels = Parse(MakeWav(0, 16, 44100, Ramp(64)));
     EXPECT_EQ(0, nochannels.result);
-    EXPECT_NE(std::string::npos, nochannels.output.find("no channels"));
+    EXPECT_NE(std::string::npos, nochannels.output.find("has 0 channels"));
     Parsed norate = Parse(MakeWav(1, 16, 0, Ramp(64)));
     EXPECT_EQ(0, norate.result);
     EXPECT_NE(std::string::npos, norate.output.find("sample rate of 0"));
@@ -243,6 +253,41 @@ TEST(LoadWav, SaveAndLoad_RoundTripThroughADirectory) {
         std::remove((dir + "/" + name).c_str());
     }
     rmdir(dir.c_str());
+}
+
+TEST(LoadWav, SaveWAV_AWriteThatFailsReturnsZeroWithALine) {
+    Parsed p = Parse(MakeWav(1, 16, 8000, Ramp(4000)));
+    ASSERT_EQ(1, p.result);
+    std::string dir = TempDir();
+    ::testing::internal::CaptureStdout();
+
+    // An image is read only.
+    coreimage::Bytes image = coreimage::build({{"a.wav", "x"}});
+    ASSERT_EQ(1, corefile_mountmemory(image.data(), image.size()));
+    EXPECT_EQ(0, Soundsystem_SaveWAV("a.wav", &p.sound));
+    corefile_closeimage();
+
+    // A disk that fills up (a file size limit) fails the write or the close.
+    ASSERT_EQ(1, corefile_mountimage(dir.c_str(), 2));
+    struct rlimit was, small = {1000, 1000};
+    getrlimit(RLIMIT_FSIZE, &was);
+    small.rlim_max = was.rlim_max;
+    void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    int full = Soundsystem_SaveWAV("full.wav", &p.sound);
+    setrlimit(RLIMIT_FSIZE, &was);
+    signal(SIGXFSZ, handler);
+    EXPECT_EQ(0, Soundsystem_SaveWAV("nosuchfolder/x.wav", &p.sound));
+    EXPECT_EQ(1, Soundsystem_SaveWAV("fine.wav", &p.sound));
+    corefile_closeimage();
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(0, full) << out;
+    EXPECT_NE(std::string::npos, out.find("read only")) << out;
+    EXPECT_NE(std::string::npos, out.find("full.wav failed")) << out;
+    EXPECT_NE(std::string::npos, out.find("cannot write nosuchfolder/x.wav")) << out;
+    for (const char *name : {"full.wav", "fine.wav"}) std::remove((dir + "/" + name).c_str());
+    rmdir(dir.c_str());
+    FreeData(p);
 }
 
 TEST(LoadWav, FileInAnImage_IsReadOnlyAsFarAsItsSize) {
