@@ -76,12 +76,13 @@ def steps_per_second(b, seconds=5.0):
 
 
 def open_game(b, url):
+    since = time.time()
     b.goto(url)
-    b.wait_console("- Init Framebuffer", timeout=90)
+    b.wait_console("- Init Framebuffer", since=since, timeout=90)
     # The page's own count of animation frames, beside the game's steps.
     b.eval("window.qoFrames=0;(function f(){window.qoFrames++;requestAnimationFrame(f)})()")
     deadline = time.time() + 60
-    while b.eval("Module.cglSteps|0") < 10:
+    while b.eval("window.Module && Module.cglSteps || 0") < 10:
         if time.time() > deadline:
             raise AssertionError("the game takes no steps")
         time.sleep(0.2)
@@ -261,6 +262,56 @@ def damaged_storage_is_read_like_a_damaged_file():
         steps_until(b, b.eval("Module.cglSteps") + 30)
         errors = game_errors(b)
         assert not errors, f"errors on the page: {errors[:3]}"
+    finally:
+        b.close()
+
+
+# A pad of the browser's standard layout, driven from the test: the page
+# sees it through navigator.getGamepads as it would see a real one.
+VIRTUAL_PAD = """
+(function () {
+  var pad = {id: 'Virtual Pad (STANDARD GAMEPAD)', index: 0, connected: true, mapping: 'standard',
+             timestamp: 0, axes: [0, 0, 0, 0], buttons: []};
+  for (var i = 0; i < 17; i++) pad.buttons.push({pressed: false, touched: false, value: 0});
+  navigator.getGamepads = function () { return [pad]; };
+  window.qoPad = function (button, down) {
+    pad.buttons[button] = {pressed: down, touched: down, value: down ? 1 : 0};
+    pad.timestamp = performance.now();
+  };
+  window.addEventListener('load', function () {
+    var e = new Event('gamepadconnected');
+    e.gamepad = pad;
+    window.dispatchEvent(e);
+  });
+})();
+"""
+
+
+@test
+def a_pad_of_the_standard_layout_plays():
+    b = cdp.Browser()
+    try:
+        b.call("Page.addScriptToEvaluateOnNewDocument", source=VIRTUAL_PAD)
+        open_game(b, SITE.url)
+        box = canvas_box(b)
+        steps_until(b, 100)
+        intro = shot(b, "pad-intro")
+
+        def press(button):
+            b.eval(f"qoPad({button}, true)")
+            steps_until(b, b.eval("Module.cglSteps") + 6)
+            b.eval(f"qoPad({button}, false)")
+            steps_until(b, b.eval("Module.cglSteps") + 6)
+
+        press(0)  # A: leaves the intro
+        steps_until(b, b.eval("Module.cglSteps") + 60)
+        title = shot(b, "pad-title")
+        assert differ(intro, title, box) > 8, "A did not leave the intro"
+        press(9)  # Start: starts a game
+        steps_until(b, b.eval("Module.cglSteps") + 90)
+        play = shot(b, "pad-play")
+        assert differ(title, play, box) > 8, "Start did not start a game"
+        print("  A left the intro, Start started a game; sound:", b.eval("Module.SDL2.audioContext.state"))
     finally:
         b.close()
 
