@@ -9,13 +9,13 @@
 #include "game/assets.h"
 
 #include <cmath>
-#include <cstdlib>
+#include "game/random.h"
 
 void c_planet::Init(int px, int py) {
     x = px;
     y = py;
     dist = 0;
-    type = rand() % 4;
+    type = Random() % 4;
     size = (type == 2 || type == 3) ? 16 : 25;
     explodeTimer = 0;
 }

@@ -12,7 +12,7 @@
 #include "game/assets.h"
 
 #include <cmath>
-#include <cstdlib>
+#include "game/random.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ void c_player::Init() {
     dx = 0;
     dy = 0;
     flightMode = 0;
-    angle = (float)(rand() % 30 - 15);
+    angle = (float)(Random() % 30 - 15);
     speed = 3;
     minTurnSpeed = 0.5f;
     comboTimer = 0;
@@ -148,9 +148,9 @@ void c_player::DetermineFlightMode() {
 void c_player::HandleSparkles() {
     float a;
     if (alive)
-        a = angle + (float)(rand() % 60) - 30;  // spray behind the ship
+        a = angle + (float)(Random() % 60) - 30;  // spray behind the ship
     else
-        a = (float)(rand() % 360);  // the explosion, all around
+        a = (float)(Random() % 360);  // the explosion, all around
     double r = Radians(a);
     sparkle[sparkleCount % kNumSparkles].Init((int)(x + 12), (int)(y + 12), (float)-std::sin(r),
                                               (float)std::cos(r), 1);

@@ -10,7 +10,7 @@
 #include "game/assets.h"
 
 #include <cmath>
-#include <cstdlib>
+#include "game/random.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -25,7 +25,7 @@ constexpr int kMinPickupPitch = 2205;
 void c_star::Init(int px, int py) {
     x = px;
     y = py;
-    colour = rand() % 8;
+    colour = Random() % 8;
     for (c_sparkle &s : sparkle) s = c_sparkle();
     sparkleCount = 0;
     state = 1;
@@ -55,7 +55,7 @@ void c_star::Handle(c_player &ship) {
         state = 2;
     }
     if (state == 2) {
-        int a = rand() % 360;
+        int a = Random() % 360;
         double r = a * kPi / 180.0;
         sparkle[sparkleCount % kNumSparkles].Init(x + 4, y + 4, (float)-std::sin(r),
                                                   (float)std::cos(r), 0);

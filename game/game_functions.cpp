@@ -10,7 +10,7 @@
 #include "game/assets.h"
 
 #include <cmath>
-#include <cstdlib>
+#include "game/random.h"
 
 namespace {
 
@@ -48,8 +48,8 @@ void InitPlanets() {
     int count = PlanetsInPlay();
     int placed = 0;
     while (placed < count) {
-        int x = rand() % kPlayfieldWidth;
-        int y = rand() % kPlayfieldHeight;
+        int x = Random() % kPlayfieldWidth;
+        int y = Random() % kPlayfieldHeight;
         if (!AcceptPlanetPosition(x, y, placed)) continue;
         planet[placed].Init(x, y);
         placed++;
@@ -94,8 +94,8 @@ void InitStars() {
     for (int i = 0; i < kNumStars; i++) {
         int x, y;
         do {
-            x = rand() % kPlayfieldWidth;
-            y = rand() % kPlayfieldHeight;
+            x = Random() % kPlayfieldWidth;
+            y = Random() % kPlayfieldHeight;
         } while (!AcceptStarPosition(x, y));
         star[i].Init(x, y);
     }

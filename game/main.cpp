@@ -10,10 +10,11 @@
 #include "game/header.h"
 #include "game/assets.h"
 #include "game/highscore.h"
+#include "game/random.h"
 #include "game/title.h"
 #include "corefile/corefile.h"
 
-#include <cstdlib>
+#include <cstdio>
 
 // ---------------------------------------------------------------------------
 // Globals
@@ -72,8 +73,11 @@ void StartEngine() {
     CGL_InitShader(vv_starfold, ff_starfold);
     CGL_SetScanlineValue(0.2f);
     Soundsystem_Init(44100, 16, 2);
-    srand(CGL_GetMillis());
-    rand();
+    // The seed is printed so that a session can be told apart from another.
+    uint32_t seed = CGL_GetMillis();
+    std::printf("- Random seed %u\n", seed);
+    RandomSeed(seed);
+    Random();
     for (int &best : player.bestScore) best = 0;
     InitHighscores();
     LoadHighscores();
