@@ -12,6 +12,7 @@
 #include "game/assets.h"
 
 #include <cmath>
+#include "game/gamemath.h"
 #include "game/random.h"
 
 namespace {
@@ -91,8 +92,8 @@ void c_player::HandleInput() {
     if (angle >= 360) angle -= 360;
 
     double a = Radians(angle);
-    dx = (float)(std::sin(a) * speed);
-    dy = (float)(-std::cos(a) * speed);
+    dx = (float)(GameSin(a) * speed);
+    dy = (float)(-GameCos(a) * speed);
     x += dx;
     y += dy;
 
@@ -152,8 +153,8 @@ void c_player::HandleSparkles() {
     else
         a = (float)(Random() % 360);  // the explosion, all around
     double r = Radians(a);
-    sparkle[sparkleCount % kNumSparkles].Init((int)(x + 12), (int)(y + 12), (float)-std::sin(r),
-                                              (float)std::cos(r), 1);
+    sparkle[sparkleCount % kNumSparkles].Init((int)(x + 12), (int)(y + 12), (float)-GameSin(r),
+                                              (float)GameCos(r), 1);
     sparkleCount += 1;
     for (c_sparkle &s : sparkle) s.Handle();
 }
@@ -179,7 +180,7 @@ void c_player::DrawChain(int x1, int y1, int x2, int y2) {
     int phase = currentFrame % 8;
     float px = x1 + phase * sx / 8;
     float py = y1 + phase * sy / 8;
-    int linkAngle = (int)(180.0 - std::atan2((double)sx, (double)sy) * 180.0 / kPi);
+    int linkAngle = (int)(180.0 - GameAtan2((double)sx, (double)sy) * 180.0 / kPi);
     for (int i = 0; i < links; i++) {
         CGL_DrawRotatedSprite((int)px - scrollx - 4, (int)py - scrolly - 4, spr_chain[0],
                               linkAngle);

@@ -8,8 +8,7 @@
 // Depends on: game/header.h, game/assets.h (spr_star, snd_pickup), cgl, sound.
 #include "game/header.h"
 #include "game/assets.h"
-
-#include <cmath>
+#include "game/gamemath.h"
 #include "game/random.h"
 
 namespace {
@@ -57,8 +56,8 @@ void c_star::Handle(c_player &ship) {
     if (state == 2) {
         int a = Random() % 360;
         double r = a * kPi / 180.0;
-        sparkle[sparkleCount % kNumSparkles].Init(x + 4, y + 4, (float)-std::sin(r),
-                                                  (float)std::cos(r), 0);
+        sparkle[sparkleCount % kNumSparkles].Init(x + 4, y + 4, (float)-GameSin(r),
+                                                  (float)GameCos(r), 0);
         sparkleCount += 1;
         if (sparkleCount > 31) state = 0;
         for (c_sparkle &s : sparkle) s.Handle();

@@ -6,11 +6,11 @@
 // ends.
 #include "game/title.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "cgl/cgl.h"
 #include "game/assets.h"
+#include "game/gamemath.h"
 #include "game/header.h"
 #include "game/highscore.h"
 #include "sound/sound.h"
@@ -136,7 +136,7 @@ s_introview TitleIntroView(int t) {
         if (t % 256 <= 127 && text && text[0]) view.text = text;
     } else {
         view.hasLogo = true;
-        view.logoY = static_cast<int>(232.0 - 224.0 * std::sin(t * kPi / 128.0));
+        view.logoY = static_cast<int>(232.0 - 224.0 * GameSin(t * kPi / 128.0));
     }
     return view;
 }
@@ -169,7 +169,7 @@ void DrawTitlePage(const s_titlestate *title) {
             if (currentFrame % 64 <= 31)
                 CGL_DrawCenteredText(192, font_game, "PRESS ENTER TO START");
             CGL_DrawText(160, 0, font_game2, "%s", kDifficultyLabel[d]);
-            int w = static_cast<int>(3.0 * std::sin(currentFrame * kPi / 16.0));
+            int w = static_cast<int>(3.0 * GameSin(currentFrame * kPi / 16.0));
             if (d > 0) CGL_DrawText(152 - w, 0, font_game, "<");
             if (d < 2) CGL_DrawText(206 + w, 0, font_game, ">");
             break;
