@@ -23,11 +23,15 @@ void c_planet::Init(int px, int py) {
 // Drawing comes before handling in a frame, so the timer set to 1 by the
 // crash reaches 64 in the 63rd frame after it.
 void c_planet::Draw() {
+    AdvanceExplosion();
+    CGL_DrawSprite(x - scrollx, y - scrolly, spr_planet[type]);
+}
+
+void c_planet::AdvanceExplosion() {
     if (explodeTimer > 0) {
         explodeTimer += 1;
-        if (explodeTimer > 63) gameState = GAMESTATE_CRASHED;
+        if (explodeTimer > kCrashDelay) gameState = GAMESTATE_CRASHED;
     }
-    CGL_DrawSprite(x - scrollx, y - scrolly, spr_planet[type]);
 }
 
 void c_planet::Handle(c_player &ship) {
@@ -42,5 +46,5 @@ void c_planet::Handle(c_player &ship) {
         ship.alive = false;
     }
     // The wreck coasts to a near stop, from the crash frame on.
-    if (explodeTimer > 0) ship.speed = (float)(ship.speed * 0.95);
+    if (explodeTimer > 0) ship.speed = (float)(ship.speed * kWreckDrag);
 }

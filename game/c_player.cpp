@@ -10,19 +10,16 @@
 // cgl (input, sprites), sound.
 #include "game/header.h"
 #include "game/assets.h"
+#include "game/gamemath.h"
+#include "game/play.h"
+#include "game/random.h"
 
 #include <cmath>
-#include "game/gamemath.h"
-#include "game/random.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kActionKeys = CGL_KEY_BUTTON1 | CGL_KEY_BUTTON2 | CGL_KEY_BUTTON3 | CGL_KEY_BUTTON4;
-constexpr float kLatchRange = 180.0f;
-constexpr float kSnapDistance = 270.0f;
-constexpr float kCruiseSpeed = 2.5f;
-constexpr float kTopSpeed = 6.0f;
 
 double Radians(double degrees) {
     return degrees * kPi / 180.0;
@@ -38,7 +35,7 @@ void c_player::Init() {
     flightMode = 0;
     angle = (float)(Random() % 30 - 15);
     speed = 3;
-    minTurnSpeed = 0.5f;
+    minTurnSpeed = kMinTurnSpeed;
     comboTimer = 0;
     combo = 0;
     sparkleCount = 0;
@@ -52,10 +49,9 @@ void c_player::Init() {
 
 void c_player::HandleInput() {
     int previousButtons = mouseButtons;
-    int held = 0, pressed = 0;
-    CGL_GetKeys(&held, &pressed);
-    int mx = 0, my = 0;
-    CGL_GetMouse(&mx, &my, &mouseButtons);
+    s_frameinput input = ReadPlayInput();
+    int held = input.held, pressed = input.pressed;
+    mouseButtons = input.mouseButtons;
 
     // Measured from the ship's top-left corner, not its centre; the latch
     // keeps the distance it began with.
@@ -76,16 +72,16 @@ void c_player::HandleInput() {
 
     // The quotient goes through a float before the root.
     float quotient = (float)(180.0 / ((double)distClosestPlanet + 0.00001));
-    angle = (float)(angle + std::sqrt((double)quotient) * 1.5 * flightMode);
+    angle = (float)(angle + std::sqrt((double)quotient) * kSwingRate * flightMode);
 
     if (flightMode == 0) {
         float rate = (float)((180.0f - distClosestPlanet) / 180.0f + (speed - 2.5f) * 0.5f);
         if (minTurnSpeed > rate) rate = minTurnSpeed;
         if (held & CGL_KEY_LEFT) angle -= rate;
         if (held & CGL_KEY_RIGHT) angle += rate;
-        if (speed > kCruiseSpeed) speed = (float)(speed - 0.005);
+        if (speed > kCruiseSpeed) speed = (float)(speed - kSpeedDecay);
     } else {
-        if (speed < kTopSpeed) speed = (float)(speed + 0.008);
+        if (speed < kTopSpeed) speed = (float)(speed + kSpeedGain);
     }
 
     if (angle < 0) angle += 360;
@@ -122,7 +118,7 @@ void c_player::HandleInput() {
     // 63 frames of the previous one keeps the combo.
     if (combo != 0) {
         comboTimer += 1;
-        if (comboTimer > 63) {
+        if (comboTimer > kComboWindow) {
             combo = 0;
             comboTimer = 0;
         }
