@@ -379,15 +379,7 @@ int ReplaySave(const char *path, const s_replay &replay) {
 }
 
 // ---------------------------------------------------------------------------
-// Input runs and recording
-
-s_frameinput ReplayInputAt(const s_replay &replay, uint32_t frame) {
-    for (const s_inputrun &run : replay.runs) {
-        if (frame < run.frames) return {run.held, run.pressed, run.mouseButtons};
-        frame -= run.frames;
-    }
-    return {0, 0, 0};
-}
+// Recording
 
 void ReplayRecordBegin(s_replay *replay, int difficulty, float startFade) {
     replay->random = RandomGetState();

@@ -80,9 +80,6 @@ int ReplayLoad(const char *path, s_replay *replay, std::string *error);
 // Written through path + ".tmp" and a rename. Returns 1 on success.
 int ReplaySave(const char *path, const s_replay &replay);
 
-// The input of frame n (counted from 0), from the runs. n must be below frames.
-s_frameinput ReplayInputAt(const s_replay &replay, uint32_t frame);
-
 // Recording: begun before the field is laid out, fed every frame's input,
 // told when a frame has been handled, ended right after the last frame
 // (its state is hashed then); the name comes once it has been typed.
