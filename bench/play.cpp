@@ -9,6 +9,7 @@
 #include "corefile/corefile.h"
 #include "game/assets.h"
 #include "game/header.h"
+#include "game/random.h"
 
 #include <time.h>
 
@@ -70,7 +71,7 @@ int main() {
     LoadGraphics();
     VSyncOn(0);
 
-    srand(1);
+    RandomSeed(1);
     InitBGStars();
     difficulty = 2;
     numPlanets = difficulty * 20 + 50;

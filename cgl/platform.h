@@ -24,6 +24,17 @@ extern int CGL_DesktopHeight;
 // process while coremain still runs.
 void coremain();
 
+// Provided by the program too, optionally: answers a command line that needs
+// no window (a tool run of the program) before the window system starts.
+// Returns the exit status, or -1 to go on and start coremain.
+int coremain_command() __attribute__((weak));
+
+// The command line the process entry received, argv[0] first; none (0)
+// where the platform passes none (the browser). Set by the entry once,
+// before anything else runs.
+int CGL_GetArgs(const char *const **argv);
+void sdl_setargs(int argc, char **argv);
+
 int CGL_SetTitle(const char *title);
 uint32_t CGL_GetMillis();
 

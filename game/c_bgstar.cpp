@@ -7,12 +7,12 @@
 #include "game/header.h"
 #include "game/assets.h"
 
-#include <cstdlib>
+#include "game/random.h"
 
 void c_bgstar::Init() {
-    x = rand() % kPlayfieldWidth;
-    y = rand() % kPlayfieldHeight;
-    layer = rand() % 4;
+    x = Random() % kPlayfieldWidth;
+    y = Random() % kPlayfieldHeight;
+    layer = Random() % 4;
 }
 
 // The division truncates toward zero, which matters for the title screen's

@@ -9,13 +9,13 @@
 #include "game/assets.h"
 
 #include <cmath>
-#include <cstdlib>
+#include "game/random.h"
 
 void c_planet::Init(int px, int py) {
     x = px;
     y = py;
     dist = 0;
-    type = rand() % 4;
+    type = Random() % 4;
     size = (type == 2 || type == 3) ? 16 : 25;
     explodeTimer = 0;
 }
@@ -23,11 +23,15 @@ void c_planet::Init(int px, int py) {
 // Drawing comes before handling in a frame, so the timer set to 1 by the
 // crash reaches 64 in the 63rd frame after it.
 void c_planet::Draw() {
+    AdvanceExplosion();
+    CGL_DrawSprite(x - scrollx, y - scrolly, spr_planet[type]);
+}
+
+void c_planet::AdvanceExplosion() {
     if (explodeTimer > 0) {
         explodeTimer += 1;
-        if (explodeTimer > 63) gameState = GAMESTATE_CRASHED;
+        if (explodeTimer > kCrashDelay) gameState = GAMESTATE_CRASHED;
     }
-    CGL_DrawSprite(x - scrollx, y - scrolly, spr_planet[type]);
 }
 
 void c_planet::Handle(c_player &ship) {
@@ -42,5 +46,5 @@ void c_planet::Handle(c_player &ship) {
         ship.alive = false;
     }
     // The wreck coasts to a near stop, from the crash frame on.
-    if (explodeTimer > 0) ship.speed = (float)(ship.speed * 0.95);
+    if (explodeTimer > 0) ship.speed = (float)(ship.speed * kWreckDrag);
 }

@@ -10,18 +10,16 @@
 // cgl (input, sprites), sound.
 #include "game/header.h"
 #include "game/assets.h"
+#include "game/gamemath.h"
+#include "game/play.h"
+#include "game/random.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kActionKeys = CGL_KEY_BUTTON1 | CGL_KEY_BUTTON2 | CGL_KEY_BUTTON3 | CGL_KEY_BUTTON4;
-constexpr float kLatchRange = 180.0f;
-constexpr float kSnapDistance = 270.0f;
-constexpr float kCruiseSpeed = 2.5f;
-constexpr float kTopSpeed = 6.0f;
 
 double Radians(double degrees) {
     return degrees * kPi / 180.0;
@@ -35,9 +33,9 @@ void c_player::Init() {
     dx = 0;
     dy = 0;
     flightMode = 0;
-    angle = (float)(rand() % 30 - 15);
+    angle = (float)(Random() % 30 - 15);
     speed = 3;
-    minTurnSpeed = 0.5f;
+    minTurnSpeed = kMinTurnSpeed;
     comboTimer = 0;
     combo = 0;
     sparkleCount = 0;
@@ -51,10 +49,9 @@ void c_player::Init() {
 
 void c_player::HandleInput() {
     int previousButtons = mouseButtons;
-    int held = 0, pressed = 0;
-    CGL_GetKeys(&held, &pressed);
-    int mx = 0, my = 0;
-    CGL_GetMouse(&mx, &my, &mouseButtons);
+    s_frameinput input = ReadPlayInput();
+    int held = input.held, pressed = input.pressed;
+    mouseButtons = input.mouseButtons;
 
     // Measured from the ship's top-left corner, not its centre; the latch
     // keeps the distance it began with.
@@ -75,24 +72,24 @@ void c_player::HandleInput() {
 
     // The quotient goes through a float before the root.
     float quotient = (float)(180.0 / ((double)distClosestPlanet + 0.00001));
-    angle = (float)(angle + std::sqrt((double)quotient) * 1.5 * flightMode);
+    angle = (float)(angle + std::sqrt((double)quotient) * kSwingRate * flightMode);
 
     if (flightMode == 0) {
         float rate = (float)((180.0f - distClosestPlanet) / 180.0f + (speed - 2.5f) * 0.5f);
         if (minTurnSpeed > rate) rate = minTurnSpeed;
         if (held & CGL_KEY_LEFT) angle -= rate;
         if (held & CGL_KEY_RIGHT) angle += rate;
-        if (speed > kCruiseSpeed) speed = (float)(speed - 0.005);
+        if (speed > kCruiseSpeed) speed = (float)(speed - kSpeedDecay);
     } else {
-        if (speed < kTopSpeed) speed = (float)(speed + 0.008);
+        if (speed < kTopSpeed) speed = (float)(speed + kSpeedGain);
     }
 
     if (angle < 0) angle += 360;
     if (angle >= 360) angle -= 360;
 
     double a = Radians(angle);
-    dx = (float)(std::sin(a) * speed);
-    dy = (float)(-std::cos(a) * speed);
+    dx = (float)(GameSin(a) * speed);
+    dy = (float)(-GameCos(a) * speed);
     x += dx;
     y += dy;
 
@@ -121,7 +118,7 @@ void c_player::HandleInput() {
     // 63 frames of the previous one keeps the combo.
     if (combo != 0) {
         comboTimer += 1;
-        if (comboTimer > 63) {
+        if (comboTimer > kComboWindow) {
             combo = 0;
             comboTimer = 0;
         }
@@ -148,12 +145,12 @@ void c_player::DetermineFlightMode() {
 void c_player::HandleSparkles() {
     float a;
     if (alive)
-        a = angle + (float)(rand() % 60) - 30;  // spray behind the ship
+        a = angle + (float)(Random() % 60) - 30;  // spray behind the ship
     else
-        a = (float)(rand() % 360);  // the explosion, all around
+        a = (float)(Random() % 360);  // the explosion, all around
     double r = Radians(a);
-    sparkle[sparkleCount % kNumSparkles].Init((int)(x + 12), (int)(y + 12), (float)-std::sin(r),
-                                              (float)std::cos(r), 1);
+    sparkle[sparkleCount % kNumSparkles].Init((int)(x + 12), (int)(y + 12), (float)-GameSin(r),
+                                              (float)GameCos(r), 1);
     sparkleCount += 1;
     for (c_sparkle &s : sparkle) s.Handle();
 }
@@ -179,7 +176,7 @@ void c_player::DrawChain(int x1, int y1, int x2, int y2) {
     int phase = currentFrame % 8;
     float px = x1 + phase * sx / 8;
     float py = y1 + phase * sy / 8;
-    int linkAngle = (int)(180.0 - std::atan2((double)sx, (double)sy) * 180.0 / kPi);
+    int linkAngle = (int)(180.0 - GameAtan2((double)sx, (double)sy) * 180.0 / kPi);
     for (int i = 0; i < links; i++) {
         CGL_DrawRotatedSprite((int)px - scrollx - 4, (int)py - scrolly - 4, spr_chain[0],
                               linkAngle);

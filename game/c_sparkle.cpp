@@ -6,7 +6,7 @@
 // Depends on: game/header.h (scrollx, scrolly), game/assets.h (sprites), cgl.
 #include "game/c_sparkle.h"
 
-#include <cstdlib>
+#include "game/random.h"
 
 #include "game/assets.h"
 #include "game/header.h"
@@ -17,7 +17,7 @@ void c_sparkle::Init(int x, int y, float dx, float dy, int type) {
     this->dx = dx;
     this->dy = dy;
     this->type = type;
-    variant = rand() % 4;
+    variant = Random() % 4;
     age = 0;
     active = 1;
 }

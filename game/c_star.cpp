@@ -8,9 +8,8 @@
 // Depends on: game/header.h, game/assets.h (spr_star, snd_pickup), cgl, sound.
 #include "game/header.h"
 #include "game/assets.h"
-
-#include <cmath>
-#include <cstdlib>
+#include "game/gamemath.h"
+#include "game/random.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -25,7 +24,7 @@ constexpr int kMinPickupPitch = 2205;
 void c_star::Init(int px, int py) {
     x = px;
     y = py;
-    colour = rand() % 8;
+    colour = Random() % 8;
     for (c_sparkle &s : sparkle) s = c_sparkle();
     sparkleCount = 0;
     state = 1;
@@ -55,10 +54,10 @@ void c_star::Handle(c_player &ship) {
         state = 2;
     }
     if (state == 2) {
-        int a = rand() % 360;
+        int a = Random() % 360;
         double r = a * kPi / 180.0;
-        sparkle[sparkleCount % kNumSparkles].Init(x + 4, y + 4, (float)-std::sin(r),
-                                                  (float)std::cos(r), 0);
+        sparkle[sparkleCount % kNumSparkles].Init(x + 4, y + 4, (float)-GameSin(r),
+                                                  (float)GameCos(r), 0);
         sparkleCount += 1;
         if (sparkleCount > 31) state = 0;
         for (c_sparkle &s : sparkle) s.Handle();

@@ -10,7 +10,7 @@
 #include "game/assets.h"
 
 #include <cmath>
-#include <cstdlib>
+#include "game/random.h"
 
 namespace {
 
@@ -42,23 +42,32 @@ bool AcceptPlanetPosition(int x, int y, int placed) {
     return true;
 }
 
-// Nothing bounds the tries: 90 planets (the most a difficulty asks for) fit
-// the field with room to spare.
-void InitPlanets() {
+// 90 planets (the most a difficulty asks for) fit the field with room to
+// spare: a few thousand candidates do. The bound is for a generator state
+// that comes from a file, which could be one that never gives a fitting
+// candidate (all words zero, say).
+bool InitPlanets() {
     int count = PlanetsInPlay();
     int placed = 0;
-    while (placed < count) {
-        int x = rand() % kPlayfieldWidth;
-        int y = rand() % kPlayfieldHeight;
+    for (long tries = 0; placed < count; tries++) {
+        if (tries >= kMaxPlacementTries) return false;
+        int x = Random() % kPlayfieldWidth;
+        int y = Random() % kPlayfieldHeight;
         if (!AcceptPlanetPosition(x, y, placed)) continue;
         planet[placed].Init(x, y);
         placed++;
     }
+    return true;
 }
 
 void DrawPlanets() {
     int count = PlanetsInPlay();
     for (int i = 0; i < count; i++) planet[i].Draw();
+}
+
+void AdvancePlanets() {
+    int count = PlanetsInPlay();
+    for (int i = 0; i < count; i++) planet[i].AdvanceExplosion();
 }
 
 // The search runs only while the ship is free, so a latched ship keeps its
@@ -90,15 +99,18 @@ bool AcceptStarPosition(int x, int y) {
     return true;
 }
 
-void InitStars() {
+bool InitStars() {
+    long tries = 0;
     for (int i = 0; i < kNumStars; i++) {
         int x, y;
         do {
-            x = rand() % kPlayfieldWidth;
-            y = rand() % kPlayfieldHeight;
+            if (tries++ >= kMaxPlacementTries) return false;
+            x = Random() % kPlayfieldWidth;
+            y = Random() % kPlayfieldHeight;
         } while (!AcceptStarPosition(x, y));
         star[i].Init(x, y);
     }
+    return true;
 }
 
 void DrawStars() {

@@ -25,6 +25,22 @@ constexpr int kNumStars = 1200;
 constexpr int kNumBGStars = 500;
 constexpr int kNumSparkles = 32;
 
+// The flight's tuning. Every replay carries a hash of these (replay.cpp
+// lists them): changing one changes the game.
+constexpr float kLatchRange = 180.0f;    // the action input latches within this distance
+constexpr float kSnapDistance = 270.0f;  // a chain stretched beyond this snaps
+constexpr float kCruiseSpeed = 2.5f;     // free flight slows down to this
+constexpr float kTopSpeed = 6.0f;        // a swing speeds up to this
+constexpr double kSpeedDecay = 0.005;    // per frame of free flight above the cruise
+constexpr double kSpeedGain = 0.008;     // per frame of latched flight below the top
+constexpr double kSwingRate = 1.5;       // latched turn: this times sqrt(180 / distance)
+constexpr float kMinTurnSpeed = 0.5f;    // free steering never turns slower
+constexpr int kComboWindow = 63;         // frames a combo waits for its next star
+constexpr int kCrashDelay = 63;          // frames from a crash to the end of the game
+constexpr double kWreckDrag = 0.95;      // a wreck's speed, frame by frame
+constexpr int kBasePlanets = 50;         // planets at EASY; each difficulty adds
+constexpr int kPlanetsPerDifficulty = 20;
+
 // Values of gameState (the thresholds 89 and 99 end a game and the program).
 constexpr int GAMESTATE_PLAY = 0;
 constexpr int GAMESTATE_FADEIN = 1;
@@ -72,6 +88,8 @@ public:
 
     void Init(int x, int y);
     void Draw();
+    // The crash countdown Draw runs, for a frame that is not drawn.
+    void AdvanceExplosion();
     void Handle(c_player &player);
 };
 
@@ -122,11 +140,15 @@ extern const char *difficultyText[3];
 extern const char *introtext[4];
 extern int attract_screens[4];
 
-// Table walkers, index order.
-void InitPlanets();
+// Table walkers, index order. The placements give up (false) after
+// kMaxPlacementTries candidates, which only a broken generator state needs:
+// the worst of 3,000 seeds at HARD took 3,582 for its planets.
+constexpr long kMaxPlacementTries = 1L << 18;
+bool InitPlanets();
 void DrawPlanets();
+void AdvancePlanets();  // what DrawPlanets does to the game, without drawing
 void HandlePlanets();
-void InitStars();
+bool InitStars();
 void DrawStars();
 void HandleStars();
 void InitBGStars();

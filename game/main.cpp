@@ -4,16 +4,23 @@
 // sounds, then alternates between the title screen and games until the
 // player quits from the title screen. In every frame of play all drawing
 // comes before all handling, so a frame shows the state the previous
-// frame's handlers left.
+// frame's handlers left. Every game is recorded and its replay kept beside
+// the highscores; the command line can ask to watch a replay in the window
+// (--play) or to check replays without one (--verify).
 //
 // Depends on: everything in game/, cgl, sound, corefile.
 #include "game/header.h"
 #include "game/assets.h"
 #include "game/highscore.h"
+#include "game/play.h"
+#include "game/random.h"
+#include "game/replay.h"
 #include "game/title.h"
 #include "corefile/corefile.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 // ---------------------------------------------------------------------------
 // Globals
@@ -43,25 +50,39 @@ namespace {
 
 void PlayFrame() {
     CGL_WaitRefresh();
-
-    DrawBackground();
-    DrawBGStars();
-    if (player.alive && player.flightMode != 0)
-        player.DrawChain((int)(player.x + 16), (int)(player.y + 16), xClosestPlanet,
-                         yClosestPlanet);
-    DrawPlanets();
-    DrawStars();
-    player.Draw();
-    DrawHUD();
-
-    HandlePlanets();
-    HandleStars();
-    player.HandleInput();
-    HandleFade(&gameState);
-
+    DrawPlayFrame();
+    HandlePlayFrame();
     CGL_SetFadeValue(fade);
     CGL_SwapBuffers();
     currentFrame += 1;
+}
+
+// Every game is recorded; the recording lives as long as the program.
+s_replay recording;
+
+// One game from its start to its end, recorded.
+void PlayGame() {
+    ReplayRecordBegin(&recording, difficulty, fade);
+    BeginPlay(difficulty);
+    SetPlayRecording(&recording);
+    do {
+        PlayFrame();
+        ReplayRecordFrameDone(&recording);
+    } while (gameState <= 89);
+    SetPlayRecording(nullptr);
+    ReplayRecordEnd(&recording, gameState, player.score);
+}
+
+// The replay to watch (--play), made absolute before the program moves to
+// its save folder.
+std::string playPath;
+
+void Usage() {
+    std::printf(
+        "usage: qostarfold                   play\n"
+        "       qostarfold --play FILE       watch a replay (Space pauses, Right is fast, Escape "
+        "leaves)\n"
+        "       qostarfold --verify FILE...  play replays without a window and check them\n");
 }
 
 void StartEngine() {
@@ -72,8 +93,11 @@ void StartEngine() {
     CGL_InitShader(vv_starfold, ff_starfold);
     CGL_SetScanlineValue(0.2f);
     Soundsystem_Init(44100, 16, 2);
-    srand(CGL_GetMillis());
-    rand();
+    // The seed is printed so that a session can be told apart from another.
+    uint32_t seed = CGL_GetMillis();
+    std::printf("- Random seed %u\n", seed);
+    RandomSeed(seed);
+    Random();
     for (int &best : player.bestScore) best = 0;
     InitHighscores();
     LoadHighscores();
@@ -87,30 +111,57 @@ void StartEngine() {
 // ---------------------------------------------------------------------------
 // Main loop
 
+int coremain_command() {
+    const char *const *argv = nullptr;
+    int argc = CGL_GetArgs(&argv);
+    if (argc <= 1) return -1;
+    std::string option = argv[1];
+    if (option == "--verify" && argc > 2) return VerifyReplayFiles(argc - 2, argv + 2, stdout);
+    if (option == "--play" && argc == 3) {
+        s_replay replay;
+        std::string error;
+        int loaded = ReplayLoad(argv[2], &replay, &error);
+        if (loaded <= 0) {
+            std::printf("%s: %s%s\n", argv[2],
+                        loaded == 0 ? "cannot read: " : "refused: ", error.c_str());
+            return 2;
+        }
+        char *absolute = realpath(argv[2], nullptr);
+        playPath = absolute ? absolute : argv[2];
+        std::free(absolute);
+        return -1;
+    }
+    Usage();
+    return 2;
+}
+
 void coremain() {
     StartEngine();
+    if (!playPath.empty()) {
+        WatchReplayFile(playPath.c_str());
+        CGL_CloseVideo();
+        return;
+    }
 
     int mode = 0;  // the title screen's first page: 0 intro, 1 main, 3 highscores
     for (;;) {
         TitleScreen(mode);
         mode = 1;
-        numPlanets = difficulty * 20 + 50;
+        numPlanets = difficulty * kPlanetsPerDifficulty + kBasePlanets;
         if (gameState > 99) break;
 
-        InitPlanets();
-        InitStars();
-        player.Init();
-        gameState = GAMESTATE_FADEIN;
-        do {
-            PlayFrame();
-        } while (gameState <= 89);
+        PlayGame();
 
         int d = difficulty < 0 ? 0 : (difficulty > 2 ? 2 : difficulty);
+        int place = -1;
         if (player.score >= highscores[d][kHighscorePlaces - 1].score) {
+            place = ReplayPlaceOf(player.score, d);
             EnterHighscoreScreen();
             InsertHighscore(player.name, player.score, d);
             mode = 3;
         }
+        ReplaySetName(&recording, player.name);
+        KeepReplay(recording, d, place);
         // Saved after every game too, so a run that is killed later keeps it.
         SaveHighscores();
         if (gameState > 99) break;

@@ -1,4 +1,5 @@
-// Title screen: intro, main page, credits, highscores and the attract cycle.
+// Title screen: intro, main page, credits, highscores, the demo and the
+// attract cycle.
 //
 // A frame draws the page as the previous frame left it and then handles
 // that page's input, like a frame of play. The top and notice lines follow
@@ -6,13 +7,15 @@
 // ends.
 #include "game/title.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "cgl/cgl.h"
 #include "game/assets.h"
+#include "game/gamemath.h"
 #include "game/header.h"
 #include "game/highscore.h"
+#include "game/play.h"
+#include "game/replay.h"
 #include "sound/sound.h"
 
 // ---------------------------------------------------------------------------
@@ -94,6 +97,8 @@ void TitleBegin(s_titlestate *title, int mode) {
     title->attractTimer = 0;
     title->fadeState = (title->page == TITLE_INTRO) ? GAMESTATE_SLOWFADEIN : GAMESTATE_FADEIN;
     title->prevMouse = 0;
+    title->demoReady = 0;
+    title->demoOver = 0;
     // After a name entry the fresh table stays up for one whole period: the
     // cycle picks up in its highscore slot, one frame in, because the first
     // frame shows the page given by the mode.
@@ -111,16 +116,23 @@ void TitleStep(s_titlestate *title, int pressed, int mouseButtons) {
         case TITLE_MAIN:
             HandleMain(title, pressed, mousePress);
             break;
+        case TITLE_DEMO:
+            if (pressed || mousePress || title->demoOver) StartAttractCycle(title);
+            break;
         default:  // credits and highscores: any input brings the main page back
             if (pressed || mousePress) StartAttractCycle(title);
             break;
     }
 
-    if (title->page != TITLE_INTRO) {
+    if (title->page != TITLE_INTRO && title->page != TITLE_DEMO) {
         title->page = attract_screens[(title->attractTimer / kAttractPeriod) % 4];
         // Kept within one cycle, so a title screen left running for ever
         // never overflows its timer into a negative page index.
         title->attractTimer = (title->attractTimer + 1) % (4 * kAttractPeriod);
+        if (title->attractTimer == 0 && title->demoReady) {
+            title->page = TITLE_DEMO;
+            title->demoOver = 0;
+        }
     }
     HandleFade(&title->fadeState);
 }
@@ -136,7 +148,7 @@ s_introview TitleIntroView(int t) {
         if (t % 256 <= 127 && text && text[0]) view.text = text;
     } else {
         view.hasLogo = true;
-        view.logoY = static_cast<int>(232.0 - 224.0 * std::sin(t * kPi / 128.0));
+        view.logoY = static_cast<int>(232.0 - 224.0 * GameSin(t * kPi / 128.0));
     }
     return view;
 }
@@ -169,7 +181,7 @@ void DrawTitlePage(const s_titlestate *title) {
             if (currentFrame % 64 <= 31)
                 CGL_DrawCenteredText(192, font_game, "PRESS ENTER TO START");
             CGL_DrawText(160, 0, font_game2, "%s", kDifficultyLabel[d]);
-            int w = static_cast<int>(3.0 * std::sin(currentFrame * kPi / 16.0));
+            int w = static_cast<int>(3.0 * GameSin(currentFrame * kPi / 16.0));
             if (d > 0) CGL_DrawText(152 - w, 0, font_game, "<");
             if (d < 2) CGL_DrawText(206 + w, 0, font_game, ">");
             break;
@@ -209,19 +221,59 @@ void DrawTitleTopLine() {
 
 s_titlestate titlestate = {};
 
+namespace {
+
+// The best replay of each table that can be shown, found when the title
+// screen comes up (a game that just made the table is among them).
+struct s_demo {
+    bool ready = false;
+    s_replay replay;
+};
+s_demo demos[kHighscoreTables];
+s_playback demo;
+
+void FindDemos() {
+    for (int d = 0; d < kHighscoreTables; d++) {
+        demos[d].ready = false;
+        for (int k = 0; k < kHighscorePlaces && !demos[d].ready; k++)
+            demos[d].ready = LoadEntryReplay(d, k, &demos[d].replay);
+    }
+}
+
+}  // namespace
+
 void TitleScreen(int mode) {
     s_titlestate &title = titlestate;
     TitleBegin(&title, mode);
+    FindDemos();
+    bool demoRunning = false;
     do {
         CGL_WaitRefresh();
-        DrawTitleBackdrop();
+        int d = ClampedDifficulty();
+        title.demoReady = demos[d].ready ? 1 : 0;
+        bool showDemo = title.page == TITLE_DEMO;
+        if (showDemo && !demoRunning) {
+            demo.replay = demos[d].replay;
+            PlaybackBegin(&demo);
+            demoRunning = true;
+        }
+        if (showDemo) {
+            PlaybackFrame(&demo, true);
+            title.demoOver = demo.over ? 1 : 0;
+        } else {
+            DrawTitleBackdrop();
+        }
         int mx = 0, my = 0, buttons = 0;
         CGL_GetMouse(&mx, &my, &buttons);
         int pressed = 0;
         CGL_GetKeys(nullptr, &pressed);
-        DrawTitlePage(&title);
+        if (showDemo)
+            DrawReplayLabel(demo.replay, "DEMO");
+        else
+            DrawTitlePage(&title);
         TitleStep(&title, pressed, buttons);
-        if (title.page != TITLE_INTRO) DrawTitleTopLine();
+        if (title.page != TITLE_DEMO) demoRunning = false;
+        if (title.page != TITLE_INTRO && !showDemo) DrawTitleTopLine();
         CGL_SetFadeValue(fade);
         CGL_SwapBuffers();
         currentFrame++;

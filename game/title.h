@@ -1,4 +1,5 @@
-// Title screen: intro, main page, credits, highscores and the attract cycle.
+// Title screen: intro, main page, credits, highscores, the demo of the best
+// recorded game and the attract cycle.
 //
 // TitleScreen runs its own frame loop until the player starts a game
 // (gameState 0, difficulty chosen) or quits (gameState 100). The state of
@@ -6,7 +7,8 @@
 // call, so the rules can be driven frame by frame without a window.
 //
 // Depends on: game/header.h (globals, HandleFade, DrawBGStars),
-// game/highscore.h (the tables), game/assets.h, cgl, sound.
+// game/highscore.h (the tables), game/play.h (the demo), game/assets.h, cgl,
+// sound.
 #pragma once
 
 // Pages.
@@ -14,6 +16,8 @@ constexpr int TITLE_INTRO = 0;
 constexpr int TITLE_MAIN = 1;
 constexpr int TITLE_CREDITS = 2;
 constexpr int TITLE_HIGHSCORES = 3;
+// The best recorded game of the chosen difficulty, played after the credits.
+constexpr int TITLE_DEMO = 4;
 
 // Frames each page of the attract cycle stays up.
 constexpr int kAttractPeriod = 384;
@@ -31,6 +35,8 @@ struct s_titlestate {
     int attractTimer;  // frames since the cycle (re)started
     int fadeState;     // the title's own state for HandleFade
     int prevMouse;     // mouse buttons of the previous frame
+    int demoReady;     // set by the loop: a replay can be shown for the difficulty
+    int demoOver;      // set by the loop: the demo's game has ended
 };
 
 // The running (or last) title screen's state. Lives on the game thread like
@@ -49,7 +55,9 @@ struct s_introview {
 // page. Sets gameState and fade to 0.
 void TitleBegin(s_titlestate *title, int mode);
 // One frame's handling: the page's input (newly pressed key bits and the
-// mouse buttons held now), the attract cycle and the fade.
+// mouse buttons held now), the attract cycle and the fade. When the cycle
+// comes round after the credits and demoReady is set, the demo page comes
+// up and stays until its game is over or a key or click leaves it.
 void TitleStep(s_titlestate *title, int pressed, int mouseButtons);
 // The loop goes on while this holds.
 bool TitleRunning(const s_titlestate *title);

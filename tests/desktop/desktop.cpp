@@ -116,10 +116,6 @@ Spy spy(const Game &game) {
             words >> dir >> code;
             if (what == "key" && line.back() != '0') continue;  // a key's repeats
             (what == "key" ? s.keys : s.buttons).push_back({t, dir == "down", code});
-        } else if (what == "seed") {
-            unsigned seed;
-            words >> seed;
-            s.seeds.push_back(seed);
         } else if (what == "window") {
             int event;
             words >> event;
@@ -129,6 +125,12 @@ Spy spy(const Game &game) {
             words >> x >> y;
             s.motions.push_back({x, y});
         }
+    }
+    // The game's generator is its own: the seed comes from its progress line.
+    for (const auto &timed : game.lines) {
+        unsigned seed;
+        if (std::sscanf(timed.second.c_str(), "- Random seed %u", &seed) == 1)
+            s.seeds.push_back(seed);
     }
     return s;
 }

@@ -31,11 +31,11 @@ struct Event {
     int code;
 };
 
-// What the spy wrote so far.
+// What the spy wrote so far, and the seed the game printed.
 struct Spy {
     std::vector<long long> swaps;
     std::vector<Event> keys, buttons;
-    std::vector<unsigned> seeds;
+    std::vector<unsigned> seeds;  // from the game's "- Random seed" line
     std::vector<std::pair<long long, int>> windows;
     std::vector<std::pair<int, int>> motions;
 };

@@ -1,5 +1,5 @@
 /* A preloaded library that watches the game from outside: the frames it
- * presents, the input events it takes from SDL and the seed it gives srand.
+ * presents and the input events it takes from SDL.
  * Each is one line with a CLOCK_MONOTONIC time in nanoseconds, appended to
  * the file named by QO_SPY_LOG; every call goes on to the real function.
  *
@@ -8,7 +8,6 @@
  *   button NS down|up BUTTON
  *   motion NS X Y
  *   window NS EVENT
- *   seed NS VALUE
  *
  * With QO_SPY_SWAP_HZ set, the spy stands in for a display whose swap is
  * held to that rate: the swap interval is accepted, and while it is not 0
@@ -138,11 +137,4 @@ int SDL_WaitEventTimeout(SDL_Event *event, int timeout) {
     int got = fn(event, timeout);
     if (got && event) note_event(event);
     return got;
-}
-
-void srand(unsigned seed) {
-    static void (*fn)(unsigned);
-    if (!fn) fn = (void (*)(unsigned))real("srand");
-    note("seed %lld %u\n", now_ns(), seed);
-    fn(seed);
 }

@@ -12,8 +12,9 @@
 // Run 1 starts from a seeded highscore.dat: through the intro to the main
 // page, HARD, the credits, a game flown until the ship crashes, a name typed
 // on the name-entry screen, the highscore page with the name, and Escape.
-// Run 2 starts with the file run 1 left and quits. The parent checks the
-// files byte for byte and the exit codes.
+// Run 2 starts with the files run 1 left, watches run 1's game on the demo
+// page and quits. The parent checks the files byte for byte, the replay
+// with --verify, and the exit codes.
 #include <gtest/gtest.h>
 
 #include <GL/glew.h>
@@ -297,6 +298,16 @@ void DriveSecondRun() {
     Tap(SDLK_SPACE);
     WaitUntil("the main page", [] { return g_page.load() == TITLE_MAIN; });
     WaitForTitleFade();
+    // HARD has the first run's game in its table: after the credits, the
+    // demo page plays it; a key leaves it.
+    Tap(SDLK_RIGHT);
+    WaitUntil("HARD", [] { return g_difficulty.load() == 2; });
+    WaitUntil("the demo page", [] { return g_page.load() == TITLE_DEMO; });
+    WaitFrames(150);
+    Shot("demo");
+    Tap(SDLK_SPACE);
+    WaitUntil("the main page after the demo", [] { return g_page.load() == TITLE_MAIN; });
+    WaitForTitleFade();
     Key(SDLK_ESCAPE, true);
 }
 
@@ -422,7 +433,7 @@ TEST(GameE2EChild, DISABLED_RunsTheProgram) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (const char *screens = std::getenv(kScreensVariable)) g_screensDir = screens;
     bool first = std::strcmp(role, "1") == 0;
-    g_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(first ? 270 : 100);
+    g_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(first ? 270 : 200);
 
     sdl_clock = FastClock;
     cgl_beforeswap = BeforeSwap;
@@ -487,9 +498,23 @@ TEST(GameE2E, IntroToHighscoreAndAgain) {
         EXPECT_TRUE(stat(png.c_str(), &st) == 0 && st.st_size > 1000) << png;
     }
 
-    // The second run starts with what the first one saved, and leaves it so.
-    rc = RunChild(dir, 2, "", 120);
+    // The game left its replay, as the last game and as the new entry's,
+    // and the program in a fresh process finds it the same game.
+    char entry[64];
+    std::snprintf(entry, sizeof entry, "/replays/hard-%02zu.qoreplay", place + 1);
+    std::vector<unsigned char> replay = ReadFile(dir + "/replays/last.qoreplay");
+    EXPECT_GT(replay.size(), 232u);
+    EXPECT_EQ(ReadFile(dir + entry), replay) << entry;
+    std::string verify = std::string(QO_BINARY_DIR) + "/qostarfold --verify " + dir +
+                         "/replays/last.qoreplay > " + dir + "/verify.log";
+    EXPECT_EQ(std::system(verify.c_str()), 0) << Tail(dir + "/verify.log");
+
+    // The second run starts with what the first one saved, watches its game
+    // on the demo page, and leaves the tables, the name and the bests so.
+    rc = RunChild(dir, 2, screens, 220);
     ASSERT_EQ(rc, 0) << Tail(dir + "/run2.log");
     EXPECT_EQ(ReadFile(dir + "/loaded.dat"), saved);
     EXPECT_EQ(ReadFile(dir + "/highscore.dat"), saved);
+    struct stat demo;
+    EXPECT_TRUE(stat((screens + "/demo.png").c_str(), &demo) == 0 && demo.st_size > 1000);
 }

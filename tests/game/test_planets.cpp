@@ -1,6 +1,7 @@
 // Planets: the placement rules and a seeded layout, the crash test, the
 // closest-planet search, and the crash timer that ends the game.
 #include "game/header.h"
+#include "game/random.h"
 #include "game/assets.h"
 #include "common/gl_fixture.h"
 #include "cgl/cgl.h"
@@ -63,7 +64,7 @@ TEST(PlanetPlacement, KeepsPlacedPlanets150ApartWithTruncatedDistance) {
 TEST(PlanetPlacement, SeededLayoutsFollowEveryRuleAndRepeat) {
     for (int d = 0; d < 3; d++) {
         numPlanets = d * 20 + 50;
-        srand(100 + d);
+        RandomSeed(100 + d);
         InitPlanets();
         int firstX = planet[0].x, lastY = planet[numPlanets - 1].y;
         int types[4] = {};
@@ -86,7 +87,7 @@ TEST(PlanetPlacement, SeededLayoutsFollowEveryRuleAndRepeat) {
             EXPECT_EQ(p.explodeTimer, 0);
         }
         for (int t : types) EXPECT_GT(t, 0);
-        srand(100 + d);
+        RandomSeed(100 + d);
         InitPlanets();
         EXPECT_EQ(planet[0].x, firstX);
         EXPECT_EQ(planet[numPlanets - 1].y, lastY);

@@ -2,6 +2,7 @@
 // real c_player: latch range, snap, wrap, turning, speed, the slingshot
 // sound and Escape.
 #include "game/header.h"
+#include "game/random.h"
 #include "game/assets.h"
 #include "cgl/cgl.h"
 #include "sound/sound.h"
@@ -34,7 +35,7 @@ void Key(int vk, bool down) {
 class PlayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        srand(1234);
+        RandomSeed(1234);
         ReleaseAll();
         gameState = GAMESTATE_PLAY;
         player.Init();

@@ -12,6 +12,7 @@
 #include "game/assets.h"
 #include "game/c_sparkle.h"
 #include "game/header.h"
+#include "game/random.h"
 
 namespace {
 
@@ -65,9 +66,9 @@ s_bitmap SparkleTest::sheet_{};
 }  // namespace
 
 TEST_F(SparkleTest, Init_StoresItsArgumentsDrawsAVariantAndMovesInAStraightLine) {
-    srand(1234);
-    const int expected_variant = rand() % 4;
-    srand(1234);
+    RandomSeed(1234);
+    const int expected_variant = Random() % 4;
+    RandomSeed(1234);
     c_sparkle s;
     s.Init(10, 20, 0.5f, -1.0f, 0);
     EXPECT_EQ(s.x, 10.0f);

@@ -2,6 +2,7 @@
 // scoring and pick-up pitch, the combo window, the burst; background stars'
 // parallax.
 #include "game/header.h"
+#include "game/random.h"
 #include "game/assets.h"
 #include "common/gl_fixture.h"
 #include "cgl/cgl.h"
@@ -17,7 +18,7 @@ namespace {
 class StarTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        srand(77);
+        RandomSeed(77);
         for (auto &k : sdl_asynckeys) k.store(0);
         cgl_mouse_buttons.store(0);
         CGL_GetKeys(nullptr, nullptr);
@@ -160,7 +161,7 @@ TEST_F(StarTest, Placement_Keeps60FromEachPlanetCornerWithTruncation) {
     EXPECT_TRUE(AcceptStarPosition(1000, 1000));
 
     numPlanets = 90;
-    srand(5);
+    RandomSeed(5);
     InitPlanets();
     InitStars();
     int colours[8] = {};
@@ -246,7 +247,7 @@ TEST_F(BGStarTest, Parallax_DividesCameraByLayerPlus3TruncatingTowardZero) {
 }
 
 TEST(BGStarInit, PlacesEveryStarInTheFieldInFourLayers) {
-    srand(9);
+    RandomSeed(9);
     InitBGStars();
     int layers[4] = {};
     for (const c_bgstar &s : bgstar) {

@@ -357,3 +357,22 @@ TEST_F(TitleDrawTest, NameEntry_DrawsTheNameAsTextWithItsCursorCentred) {
     }
     player.name[0] = 0;
 }
+
+TEST(Title, DemoPage_FollowsTheCreditsWhenAReplayIsReadyAndLeavesOnAKeyOrItsEnd) {
+    s_titlestate title;
+    TitleBegin(&title, 1);
+    title.demoReady = 1;
+    for (int frame = 0; frame < 4 * 384; frame++) TitleStep(&title, 0, 0);
+    EXPECT_EQ(title.page, TITLE_DEMO);
+    for (int frame = 0; frame < 5000; frame++) TitleStep(&title, 0, 0);
+    EXPECT_EQ(title.page, TITLE_DEMO);  // as long as its game lasts
+    TitleStep(&title, CGL_KEY_LEFT, 0);
+    EXPECT_EQ(title.page, TITLE_MAIN);
+    EXPECT_EQ(title.attractTimer, 1);
+
+    for (int frame = 0; frame < 4 * 384; frame++) TitleStep(&title, 0, 0);
+    ASSERT_EQ(title.page, TITLE_DEMO);
+    title.demoOver = 1;
+    TitleStep(&title, 0, 0);
+    EXPECT_EQ(title.page, TITLE_MAIN);
+}

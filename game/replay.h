@@ -1,0 +1,106 @@
+// Replays: a game as its start and its input, frame by frame.
+//
+// The game is a function of the generator's state at its start, the
+// difficulty, the brightness the title left and the input of every frame.
+// A replay keeps exactly those, plus a hash of the game's state every 60
+// frames and at the end, so that playing it again can prove it gives the
+// same game. docs/replay-format.md describes the .qoreplay file byte by byte.
+//
+//   s_replay              one game in memory
+//   ReplayEncode/Decode   the file's bytes; decoding checks every length
+//   ReplayRecord...       recording the game being played
+//   StateHash             the game's state, field by field
+//
+// Depends on: game/header.h (the state hashed), game/random.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "game/random.h"
+
+// Raised by hand whenever the simulation changes: a replay made by other
+// rules cannot be played right and is refused.
+constexpr int kRulesVersion = 1;
+constexpr int kReplayFormatVersion = 1;
+constexpr int kReplayHashInterval = 60;
+// Four hours of play; a longer file is taken for a damaged one.
+constexpr uint32_t kReplayMaxFrames = 4u * 60u * 60u * 60u;
+constexpr int kReplayNameSize = 64;
+
+// What the game reads in one frame of play.
+struct s_frameinput {
+    int held;          // key bits held (CGL_GetKeys)
+    int pressed;       // key bits newly pressed
+    int mouseButtons;  // mouse button bits (CGL_GetMouse)
+};
+
+// A run of frames with the same input.
+struct s_inputrun {
+    uint16_t held, pressed;
+    uint8_t mouseButtons;
+    uint8_t frames;  // 1..255
+};
+
+struct s_replay {
+    s_randomstate random;  // the generator before the field is laid out
+    int difficulty = 0;
+    float startFade = 0;  // the brightness the game's fade-in starts from
+    int endState = 0;     // gameState after the last frame: 90, 98 or 255
+    char name[kReplayNameSize] = {};
+    int score = 0;
+    uint32_t frames = 0;
+    std::vector<s_inputrun> runs;
+    std::vector<uint32_t> hashes;  // after frames 60, 120, ... and after the last
+};
+
+// A hash of the tuning constants the rules are made of.
+uint32_t RulesTuningHash();
+
+// The game's state, hashed field by field in a fixed order: the ship, the
+// planets in play, the stars, the closest planet, the state of the loop,
+// the fade and the generator. Drawing-only fields (the camera, the frame
+// counter, the trail's animation, the best scores) are left out.
+uint32_t StateHash();
+
+// CRC-32 (the common one, reflected polynomial 0xEDB88320).
+uint32_t ReplayCrc32(const uint8_t *data, size_t size);
+
+// The file's bytes. Encoding an unfinished replay is allowed (tests).
+std::vector<uint8_t> ReplayEncode(const s_replay &replay);
+// Reads untrusted bytes. Returns 1 and fills replay; 0 with a one-line
+// reason in *error for a file that is cut, damaged or not a replay; -1 with
+// the reason for a replay of rules this game does not play.
+int ReplayDecode(const uint8_t *data, size_t size, s_replay *replay, std::string *error);
+
+// Files. Reading takes at most the largest size a replay can have.
+int ReplayLoad(const char *path, s_replay *replay, std::string *error);
+// Written through path + ".tmp" and a rename. Returns 1 on success.
+int ReplaySave(const char *path, const s_replay &replay);
+
+// Recording: begun before the field is laid out, fed every frame's input,
+// told when a frame has been handled, ended right after the last frame
+// (its state is hashed then); the name comes once it has been typed.
+void ReplayRecordBegin(s_replay *replay, int difficulty, float startFade);
+void ReplayRecordInput(s_replay *replay, const s_frameinput &input);
+void ReplayRecordFrameDone(s_replay *replay);
+void ReplayRecordEnd(s_replay *replay, int endState, int score);
+void ReplaySetName(s_replay *replay, const char *name);
+
+// Files beside the highscores, in the working directory (the save folder,
+// also in the browser): replays/last.qoreplay holds the last game played,
+// and replays/<table>-<place>.qoreplay the game of each table entry
+// (easy-01 .. hard-10).
+std::string EntryReplayPath(int d, int place);  // place 0..9
+// The place (0..9) a score takes in table d, by the ranking's own rule.
+int ReplayPlaceOf(int score, int d);
+// Keeps a finished game as the last one and, when it made an entry at
+// place (0..9) of table d, as that entry's: the entries below move down
+// one with their replays, and the one that leaves the table loses its.
+// place -1: no entry. Failures are reported and leave the tables alone.
+void KeepReplay(const s_replay &replay, int d, int place);
+// The replay of an entry, when its file is there, intact, of this game's
+// rules, and its difficulty, name and score are the entry's.
+bool LoadEntryReplay(int d, int place, s_replay *replay);

@@ -1,0 +1,72 @@
+// Replays beside the highscores. See replay.h.
+//
+// An entry's replay is found by its table and place; the file's own
+// difficulty, name and score must be the entry's too, so a replay left
+// from another game (the tables saved without their replays, or the other
+// way round) is never shown for the wrong entry. A missing or damaged file
+// only means the entry has no replay.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "game/highscore.h"
+#include "game/replay.h"
+
+namespace {
+
+const char *const kFolder = "replays";
+const char *const kTableNames[kHighscoreTables] = {"easy", "medium", "hard"};
+
+bool MakeFolder() {
+    if (mkdir(kFolder, 0700) == 0 || errno == EEXIST) return true;
+    std::printf("%s: cannot create the folder (%s), replays not kept\n", kFolder,
+                std::strerror(errno));
+    return false;
+}
+
+}  // namespace
+
+std::string EntryReplayPath(int d, int place) {
+    char path[64];
+    std::snprintf(path, sizeof path, "%s/%s-%02d.qoreplay", kFolder,
+                  kTableNames[d < 0 ? 0 : (d > 2 ? 2 : d)], place + 1);
+    return path;
+}
+
+int ReplayPlaceOf(int score, int d) {
+    int place = kHighscorePlaces - 1;
+    for (int k = kHighscorePlaces - 1; k >= 0; k--)
+        if (score >= highscores[d][k].score) place = k;
+    return place;
+}
+
+void KeepReplay(const s_replay &replay, int d, int place) {
+    if (!MakeFolder()) return;
+    ReplaySave((std::string(kFolder) + "/last.qoreplay").c_str(), replay);
+    if (d < 0 || d >= kHighscoreTables || place < 0 || place >= kHighscorePlaces) return;
+
+    // From the bottom up: the last entry's replay leaves with it, the others
+    // move down one; a place without a file leaves none behind below it.
+    std::remove(EntryReplayPath(d, kHighscorePlaces - 1).c_str());
+    for (int k = kHighscorePlaces - 2; k >= place; k--) {
+        std::string from = EntryReplayPath(d, k), to = EntryReplayPath(d, k + 1);
+        if (std::rename(from.c_str(), to.c_str()) != 0) std::remove(to.c_str());
+    }
+    ReplaySave(EntryReplayPath(d, place).c_str(), replay);
+}
+
+bool LoadEntryReplay(int d, int place, s_replay *replay) {
+    if (d < 0 || d >= kHighscoreTables || place < 0 || place >= kHighscorePlaces) return false;
+    std::string path = EntryReplayPath(d, place), error;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;  // no replay: nothing to say
+    if (ReplayLoad(path.c_str(), replay, &error) != 1) {
+        std::printf("%s: %s\n", path.c_str(), error.c_str());
+        return false;
+    }
+    const s_highscore &entry = highscores[d][place];
+    return replay->difficulty == d && replay->score == entry.score &&
+           std::strncmp(replay->name, entry.name, kHighscoreNameSize) == 0;
+}

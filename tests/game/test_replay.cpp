@@ -1,0 +1,324 @@
+// Replays end to end: games flown by a scripted pilot through the real
+// input words are recorded, written, and checked by the real program's
+// --verify in a fresh process; edited, cut and foreign files are refused
+// as they should be; the files beside the highscores follow the tables.
+//
+// QO_WRITE_REPLAY_CORPUS=<dir> writes the committed corpus (tests/replays)
+// instead of testing: four games per difficulty and a long one.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cgl/cgl.h"
+#include "game/header.h"
+#include "game/highscore.h"
+#include "game/play.h"
+#include "game/random.h"
+#include "game/replay.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The pilot: steers towards the closest planet, latches when near, swings
+// for a while and lets go; some games use the mouse, some Shift or Z.
+
+struct Pilot {
+    uint32_t rng;
+    bool careful = false;  // wider berths, shorter swings
+    int hold = 0, cooldown = 0, steer = 0, steerFor = 0;
+    uint32_t Next(uint32_t n) {
+        rng = rng * 1664525u + 1013904223u;
+        return (rng >> 8) % n;
+    }
+};
+
+void Set(int vk, bool down) {
+    sdl_asynckeys[vk].store(down ? 1 : 0, std::memory_order_relaxed);
+}
+
+void ReleaseAll() {
+    for (auto &k : sdl_asynckeys) k.store(0, std::memory_order_relaxed);
+    cgl_mouse_buttons.store(0, std::memory_order_relaxed);
+}
+
+// The planet the ship would hit first flying straight on, within reach:
+// its side (-1 left, +1 right, 0 none).
+int Threat(float reach) {
+    double a = player.angle * 3.14159265358979 / 180.0, hx = std::sin(a), hy = -std::cos(a);
+    double best = reach;
+    int side = 0;
+    for (int i = 0; i < numPlanets; i++) {
+        double rx = planet[i].x + planet[i].size - (player.x + 16);
+        double ry = planet[i].y + planet[i].size - (player.y + 16);
+        double ahead = rx * hx + ry * hy, across = rx * -hy + ry * hx;
+        if (ahead > 0 && ahead < best && std::fabs(across) < planet[i].size + 40) {
+            best = ahead;
+            side = across < 0 ? -1 : 1;
+        }
+    }
+    return side;
+}
+
+// Keeps clear of the planets ahead while free, latches on from a safe
+// distance with the planet beside it, swings for a while and lets go.
+void Decide(Pilot &p, int seed, int frame, int lastFrame) {
+    const int action[] = {32, 16, 'Z', 0};  // Space, Shift, Z, the mouse
+    int kind = seed % 4;
+    bool act = false;
+    if (player.flightMode != 0) {
+        act = --p.hold > 0;
+        // A careful pilot lets go when the swing points it at a planet.
+        if (p.careful && Threat(130) != 0) act = false;
+        if (!act) p.cooldown = 20 + (int)p.Next(80);
+    } else {
+        double bx = xClosestPlanet - (player.x + 16), by = yClosestPlanet - (player.y + 16);
+        double bearing = std::remainder(std::atan2(bx, -by) * 57.29578 - player.angle, 360.0);
+        if (p.cooldown > 0) {
+            p.cooldown--;
+        } else if (distClosestPlanet > 75 && distClosestPlanet < 165 &&
+                   std::fabs(std::fabs(bearing) - 90) < 25 && p.Next(3) == 0) {
+            act = true;
+            p.hold = 30 + (int)p.Next(p.careful ? 90 : 220);
+        }
+    }
+    if (--p.steerFor <= 0) {
+        p.steer = (int)p.Next(3) - 1;
+        p.steerFor = 10 + (int)p.Next(90);
+    }
+    int steer = p.steer, threat = act ? 0 : Threat(p.careful ? 320 : 200);
+    if (threat) steer = -threat;
+    ReleaseAll();
+    if (act && kind == 3) cgl_mouse_buttons.store((seed & 4) ? 2 : 1, std::memory_order_relaxed);
+    if (act && kind != 3) Set(action[kind], true);
+    Set(37, steer < 0);
+    Set(39, steer > 0);
+    Set(27, frame >= lastFrame);
+}
+
+// One headless game of the difficulty from the seed, recorded.
+s_replay FlyGame(int seed, int d, int maxFrames, bool careful = false) {
+    RandomSeed(static_cast<uint32_t>(seed) * 7919u + 1u);
+    for (int i = 0; i < seed % 5; i++) Random();
+    fade = -0.0199999f * (seed % 3);  // where a title's fade-out may stop
+    ReleaseAll();
+    CGL_GetKeys(nullptr, nullptr);
+    s_replay rec;
+    ReplayRecordBegin(&rec, d, fade);
+    BeginPlay(d);
+    SetPlayRecording(&rec);
+    Pilot pilot{static_cast<uint32_t>(seed) * 2654435761u, careful};
+    for (int frame = 0; gameState <= 89; frame++) {
+        Decide(pilot, seed, frame, maxFrames);
+        AdvancePlanets();
+        HandlePlayFrame();
+        ReplayRecordFrameDone(&rec);
+        static bool wasAlive = true;
+        if (getenv("QO_DBG") && wasAlive && !player.alive)
+            printf("crash frame %d mode %d dist %.1f speed %.2f act %d\n", frame, player.flightMode,
+                   distClosestPlanet, player.speed, pilot.hold);
+        wasAlive = player.alive;
+    }
+    SetPlayRecording(nullptr);
+    ReleaseAll();
+    ReplayRecordEnd(&rec, gameState, player.score);
+    ReplaySetName(&rec, ("PILOT " + std::to_string(seed)).c_str());
+    return rec;
+}
+
+std::string TempDir() {
+    char pattern[] = "/tmp/qo_replay_XXXXXX";
+    const char *dir = mkdtemp(pattern);
+    return dir ? dir : "/tmp";
+}
+
+// Runs the real program's --verify on the files; its exit code and output.
+int Verify(const std::vector<std::string> &files, std::string *output) {
+    std::string command = std::string(QO_BINARY_DIR) + "/qostarfold --verify";
+    for (const std::string &f : files) command += " '" + f + "'";
+    FILE *pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return -1;
+    char buf[4096];
+    output->clear();
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) output->append(buf, n);
+    int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<uint8_t> Bytes(const std::string &path) {
+    std::vector<uint8_t> out;
+    if (FILE *f = fopen(path.c_str(), "rb")) {
+        uint8_t buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+        fclose(f);
+    }
+    return out;
+}
+
+void Write(const std::string &path, const std::vector<uint8_t> &bytes, bool fixChecksum) {
+    std::vector<uint8_t> b = bytes;
+    if (fixChecksum && b.size() >= 4) {
+        uint32_t crc = ReplayCrc32(b.data(), b.size() - 4);
+        for (int i = 0; i < 4; i++) b[b.size() - 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    }
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    fwrite(b.data(), 1, b.size(), f);
+    fclose(f);
+}
+
+int Lines(const std::string &text) {
+    int n = 0;
+    for (char c : text) n += c == '\n';
+    return n;
+}
+
+}  // namespace
+
+TEST(Replay, WritesTheCorpusWhenAsked) {
+    const char *dir = std::getenv("QO_WRITE_REPLAY_CORPUS");
+    if (!dir) GTEST_SKIP() << "QO_WRITE_REPLAY_CORPUS not set";
+    for (int d = 0; d < 3; d++) {
+        for (int k = 0; k < 4; k++) {
+            std::string path = std::string(dir) + "/" + difficultyText[d] + "-" +
+                               std::to_string(k + 1) + ".qoreplay";
+            ASSERT_EQ(ReplaySave(path.c_str(), FlyGame(100 * d + k, d, 3000)), 1);
+        }
+    }
+    // A long one: a careful pilot, until it crashes or leaves after ten minutes.
+    s_replay longer = FlyGame(3, 1, 36000, true);
+    std::string path = std::string(dir) + "/MEDIUM-long.qoreplay";
+    ASSERT_EQ(ReplaySave(path.c_str(), longer), 1);
+    printf("long game: %u frames, %zu runs, %zu bytes\n", longer.frames, longer.runs.size(),
+           ReplayEncode(longer).size());
+}
+
+TEST(Replay, ScriptedGamesVerifyBitExactInAFreshProcess) {
+    // Fewer under the sanitizers, where every frame costs ten times as much.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+    constexpr int kSeeds = 30;
+#else
+    constexpr int kSeeds = 200;
+#endif
+    std::string dir = TempDir();
+    std::vector<std::string> files;
+    long frames = 0, bytes = 0, crashes = 0;
+    for (int d = 0; d < 3; d++) {
+        for (int seed = 0; seed < kSeeds; seed++) {
+            s_replay rec = FlyGame(seed + 1000 * d, d, 600 + 4 * (seed % 100));
+            files.push_back(dir + "/" + std::to_string(d) + "-" + std::to_string(seed) +
+                            ".qoreplay");
+            ASSERT_EQ(ReplaySave(files.back().c_str(), rec), 1);
+            frames += rec.frames;
+            bytes += (long)ReplayEncode(rec).size();
+            crashes += rec.endState == GAMESTATE_CRASHED;
+        }
+    }
+    printf("%zu games, %ld frames, %ld crashed, %.0f bytes per minute of play\n", files.size(),
+           frames, crashes, bytes * 3600.0 / frames);
+    std::string out;
+    EXPECT_EQ(Verify(files, &out), 0) << out.substr(0, 2000);
+    EXPECT_EQ(Lines(out), (int)files.size());
+    size_t ok = 0;
+    for (size_t at = 0; (at = out.find(": ok\n", at)) != std::string::npos; at++) ok++;
+    EXPECT_EQ(ok, files.size());
+    EXPECT_GT(crashes, 0);
+}
+
+TEST(Replay, EditedCutAndForeignFilesAreTold) {
+    std::string dir = TempDir(), good = dir + "/good.qoreplay", edit = dir + "/edit.qoreplay";
+    s_replay rec;
+    for (int seed = 3; rec.frames < 400; seed++) rec = FlyGame(seed, 2, 2000);
+    ASSERT_EQ(ReplaySave(good.c_str(), rec), 1);
+    std::vector<uint8_t> bytes = Bytes(good);
+    std::string out;
+    ASSERT_EQ(Verify({good}, &out), 0) << out;
+
+    // Escape pressed in the run holding frame 200: the game differs from
+    // then on, which the verifier tells by the first hash after it at the
+    // latest (or by the game's end, when that comes first).
+    uint32_t first = 0;
+    size_t run = 0;
+    while (first + rec.runs[run].frames <= 200) first += rec.runs[run++].frames;
+    bytes[228 + 6 * run + 3] |= 0x80;  // the pressed bits' high byte
+    Write(edit, bytes, true);
+    EXPECT_EQ(Verify({edit}, &out), 1) << out;
+    unsigned named = 0;
+    size_t at = out.find("differs at frame ");
+    ASSERT_NE(at, std::string::npos) << out;
+    std::sscanf(out.c_str() + at, "differs at frame %u", &named);
+    EXPECT_GT(named, first) << out;
+    EXPECT_LE(named, (first / 60 + 1) * 60) << out;
+    EXPECT_EQ(Lines(out), 1);
+
+    // The same byte without its checksum; a file cut short; other rules.
+    Write(edit, bytes, false);
+    EXPECT_EQ(Verify({edit}, &out), 2);
+    EXPECT_NE(out.find("checksum"), std::string::npos) << out;
+    std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 9);
+    Write(edit, cut, false);
+    EXPECT_EQ(Verify({edit}, &out), 2);
+    EXPECT_NE(out.find("cut short"), std::string::npos) << out;
+    EXPECT_EQ(Lines(out), 1);
+    std::vector<uint8_t> foreign = Bytes(good);
+    foreign[10] = kRulesVersion + 1;
+    Write(edit, foreign, true);
+    EXPECT_EQ(Verify({edit, good}, &out), 2);
+    EXPECT_NE(out.find("made by rules version " + std::to_string(kRulesVersion + 1)),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find(": ok\n"), std::string::npos) << out;  // the good one still checked
+}
+
+TEST(Replay, FilesFollowTheirEntriesThroughTheTables) {
+    std::string dir = TempDir();
+    char cwd[4096];
+    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    InitHighscores();
+    s_replay rec = FlyGame(5, 0, 300);
+    auto keep = [&](const char *name, int score) {
+        rec.score = score;
+        ReplaySetName(&rec, name);
+        int place = ReplayPlaceOf(score, 0);
+        InsertHighscore(name, score, 0);
+        KeepReplay(rec, 0, place);
+        return place;
+    };
+    EXPECT_EQ(keep("ONE", 1500), 3);
+    EXPECT_EQ(keep("TWO", 3000), 0);
+    s_replay got;
+    EXPECT_TRUE(LoadEntryReplay(0, 0, &got));
+    EXPECT_STREQ(got.name, "TWO");
+    EXPECT_TRUE(LoadEntryReplay(0, 4, &got));  // ONE moved down with its entry
+    EXPECT_STREQ(got.name, "ONE");
+    EXPECT_FALSE(LoadEntryReplay(0, 3, &got));  // a default entry: none
+    EXPECT_TRUE(LoadEntryReplay(0, 4, &got));
+    EXPECT_EQ(Bytes("replays/last.qoreplay"), Bytes("replays/easy-01.qoreplay"));
+
+    // Five more move ONE to the bottom, the next pushes it out: its file
+    // goes with it, since the entry that takes place 10 had none.
+    for (int i = 0; i < 5; i++) keep("MORE", 2500);
+    EXPECT_STREQ(highscores[0][9].name, "ONE");
+    EXPECT_TRUE(LoadEntryReplay(0, 9, &got));
+    keep("LAST", 2500);
+    struct stat st;
+    EXPECT_NE(stat("replays/easy-10.qoreplay", &st), 0);
+    for (int k = 0; k < 7; k++) EXPECT_TRUE(LoadEntryReplay(0, k, &got)) << k;
+
+    // A damaged file or one of another entry leaves the entry without one.
+    Write("replays/easy-02.qoreplay", {1, 2, 3}, false);
+    EXPECT_FALSE(LoadEntryReplay(0, 1, &got));
+    std::rename("replays/easy-01.qoreplay", "replays/easy-03.qoreplay");
+    EXPECT_FALSE(LoadEntryReplay(0, 2, &got));
+    EXPECT_EQ(chdir(cwd), 0);
+}
