@@ -144,7 +144,7 @@ web:
 # screens in build-web/web-screens/). WEB_FILTER picks Chromium tests by name.
 WEB_FILTER ?=
 test-web: web
-	@$(WEB_ENV) cmake --build build-web -j $(JOBS) --target test_node
+	@$(WEB_ENV) cmake --build build-web -j $(JOBS) --target test_node qostarfold_node
 	cd build-web && ctest --output-on-failure
 	@$(WEB_ENV) $(WEB_CMAKE) -DCGL_SOURCE_DIR=$(CURDIR) -S examples -B build-web/examples >/dev/null
 	@$(WEB_ENV) cmake --build build-web/examples -j $(JOBS)

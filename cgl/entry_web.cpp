@@ -1,6 +1,7 @@
-// Process entry of a program in the browser: its saves are fetched from the
-// browser's storage, the shell starts, and coremain runs on the page's own
-// thread, starting again whenever it returns.
+// Process entry of a program in the browser: a command the program handles
+// before any window (the page may pass arguments), then its saves fetched
+// from the browser's storage, the shell, and coremain on the page's own
+// thread, started again whenever it returns.
 #include "cgl/paths.h"
 #include "cgl/platform.h"
 
@@ -8,8 +9,13 @@
 
 #include <cstdio>
 
-int main() {
+int main(int argc, char **argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    sdl_setargs(argc, argv);
+    if (coremain_command) {
+        int status = coremain_command();
+        if (status >= 0) return status;
+    }
     sdl_usegamepaths();
     // The page shows why the program stopped (onExit).
     if (!sdl_startup()) emscripten_force_exit(1);

@@ -247,6 +247,8 @@ int WatchReplayFile(const char *path) {
         std::printf("%s: cannot read: damaged: its generator state lays out no field\n", path);
         return 2;
     }
+    std::printf("- Watching %s: %s, %s, score %d\n", path, pb.replay.name,
+                DifficultyName(pb.replay.difficulty), pb.replay.score);
     bool paused = false, reported = false;
     int afterEnd = 0;
     for (;;) {

@@ -8,6 +8,7 @@ Screens go to SITE_DIR/../web-screens/. Each test prints what it measured;
 the last line counts the tests that passed and failed.
 """
 
+import base64
 import functools
 import http.server
 import os
@@ -191,8 +192,12 @@ def store(b, data):
     time.sleep(1)
 
 
+def steps(b):
+    return b.eval("window.Module && Module.cglSteps || 0") or 0
+
+
 def steps_until(b, count, timeout=120):
-    wait_for(lambda: b.eval("Module.cglSteps") >= count, timeout, f"{count} steps")
+    wait_for(lambda: steps(b) >= count, timeout, f"{count} steps")
 
 
 @test
@@ -210,17 +215,17 @@ def every_screen_and_a_name_typed_in_is_kept():
         time.sleep(1.5)
         shot(b, "screen-title")
         b.key("Enter")
-        steps_until(b, b.eval("Module.cglSteps") + 120)
+        steps_until(b, steps(b) + 120)
         shot(b, "screen-play")
         b.key("Escape")  # every place holds 0: any game enters the tables
-        steps_until(b, b.eval("Module.cglSteps") + 150)
+        steps_until(b, steps(b) + 150)
         entry = shot(b, "screen-nameentry")
         for letter in "WEB":
             b.key(letter, hold=0.1)
         b.key("Enter", hold=0.1)
         wait_for(lambda: b"WEB" in bytes(b.eval(f"Array.from(Module.FS.readFile('{SAVE}'))")), 20,
                  "the name in highscore.dat")
-        start = b.eval("Module.cglSteps")
+        start = steps(b)
         steps_until(b, start + 60)
         table = shot(b, "screen-highscores")
         assert differ(entry, table, box) > 4, "no highscore page after the name entry"
@@ -245,7 +250,7 @@ def leaving_the_title_saves_and_starts_again_at_the_intro():
         open_game(b, SITE.url)
         steps_until(b, 100)
         b.key("Space", hold=0.1)
-        steps_until(b, b.eval("Module.cglSteps") + 60)
+        steps_until(b, steps(b) + 60)
         since = time.time()
         b.key("Escape", hold=0.1)
         b.wait_console("- Starting again", since=since, timeout=20)
@@ -253,6 +258,40 @@ def leaving_the_title_saves_and_starts_again_at_the_intro():
         wait_for(lambda: b.eval("typeof Module.cglSteps == 'number' && Module.cglSteps > 10"), 30,
                  "steps after the new start")
         assert b.eval(f"Module.FS.analyzePath('{SAVE}').exists"), "nothing was saved on leaving"
+        errors = game_errors(b)
+        assert not errors, f"errors on the page: {errors[:3]}"
+    finally:
+        b.close()
+
+
+REPLAY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "replays", "EASY-3.qoreplay")
+
+
+@test
+def a_replay_plays_from_a_link_and_from_a_dropped_file():
+    with open(REPLAY, "rb") as f:
+        data = f.read()
+    link = SITE.url + "#replay=" + base64.urlsafe_b64encode(data).decode().rstrip("=")
+    b = cdp.Browser()
+    try:
+        since = time.time()
+        open_game(b, link)
+        line = b.wait_console("- Watching", since=since, timeout=30)
+        print("  link: " + next(text for t, _, text in b.console if t == line))
+        steps_until(b, 120)
+        shot(b, "replay-link")
+        assert b.eval("location.hash") == "", "the fragment stays for the next start"
+
+        # A file dropped on the page: the browser's own drag and drop.
+        since = time.time()
+        b.call("Input.dispatchDragEvent", type="dragEnter", x=600, y=300,
+               data={"items": [], "files": [os.path.abspath(REPLAY)], "dragOperationsMask": 1})
+        b.call("Input.dispatchDragEvent", type="drop", x=600, y=300,
+               data={"items": [], "files": [os.path.abspath(REPLAY)], "dragOperationsMask": 1})
+        line = b.wait_console("- Watching", since=since, timeout=60)
+        print("  dropped: " + next(text for t, _, text in b.console if t == line))
+        bad = [text for _, _, text in b.console if "differs" in text or "cannot read" in text]
+        assert not bad, bad
         errors = game_errors(b)
         assert not errors, f"errors on the page: {errors[:3]}"
     finally:
@@ -270,7 +309,7 @@ def damaged_storage_is_read_like_a_damaged_file():
         open_game(b, SITE.url)
         line = b.wait_console("highscore.dat", since=since, timeout=10)
         print("  " + next(text for t, _, text in b.console if t == line))
-        steps_until(b, b.eval("Module.cglSteps") + 30)
+        steps_until(b, steps(b) + 30)
         errors = game_errors(b)
         assert not errors, f"errors on the page: {errors[:3]}"
     finally:
@@ -310,16 +349,16 @@ def a_pad_of_the_standard_layout_plays():
 
         def press(button):
             b.eval(f"qoPad({button}, true)")
-            steps_until(b, b.eval("Module.cglSteps") + 6)
+            steps_until(b, steps(b) + 6)
             b.eval(f"qoPad({button}, false)")
-            steps_until(b, b.eval("Module.cglSteps") + 6)
+            steps_until(b, steps(b) + 6)
 
         press(0)  # A: leaves the intro
-        steps_until(b, b.eval("Module.cglSteps") + 60)
+        steps_until(b, steps(b) + 60)
         title = shot(b, "pad-title")
         assert differ(intro, title, box) > 8, "A did not leave the intro"
         press(9)  # Start: starts a game
-        steps_until(b, b.eval("Module.cglSteps") + 90)
+        steps_until(b, steps(b) + 90)
         play = shot(b, "pad-play")
         assert differ(title, play, box) > 8, "Start did not start a game"
         print("  A left the intro, Start started a game; sound:", b.eval("Module.SDL2.audioContext.state"))
@@ -348,9 +387,9 @@ def hidden_page_takes_no_steps_and_does_not_catch_up():
         open_game(b, SITE.url)
         other = b.call("Target.createTarget", url="about:blank")["targetId"]
         wait_for(lambda: b.eval("document.visibilityState") == "hidden", 10, "the page to be hidden")
-        s0 = b.eval("Module.cglSteps")
+        s0 = steps(b)
         time.sleep(3)
-        hidden_steps = b.eval("Module.cglSteps") - s0
+        hidden_steps = steps(b) - s0
         b.call("Target.closeTarget", targetId=other)
         wait_for(lambda: b.eval("document.visibilityState") == "visible", 10, "the page to come back")
         sps, _ = steps_per_second(b, 2)
