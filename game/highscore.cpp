@@ -322,5 +322,5 @@ void EnterHighscoreScreen() {
         CGL_SetFadeValue(fade);
         CGL_SwapBuffers();
         currentFrame++;
-    } while (entry.fadeState <= 89);
+    } while (entry.fadeState <= 89 && !CGL_CloseRequested());  // a close takes the name as it is
 }

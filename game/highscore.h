@@ -50,7 +50,7 @@ int SaveHighscoresTo(const char *path);
 int InsertHighscore(const char *name, int score, int d);
 
 // The name-entry screen: runs until Enter is accepted and its fade-out has
-// ended; the name is left in player.name.
+// ended, or the window is closed; the name is left in player.name.
 void EnterHighscoreScreen();
 
 // One name entry's state, apart from its frame loop so that the key rules

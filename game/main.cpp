@@ -105,6 +105,9 @@ void coremain() {
             PlayFrame();
         } while (gameState <= 89);
 
+        // A close of the window from here on waits until the score is in
+        // the table, under the name as typed so far, and saved.
+        CGL_HoldClose();
         int d = difficulty < 0 ? 0 : (difficulty > 2 ? 2 : difficulty);
         if (player.score >= highscores[d][kHighscorePlaces - 1].score) {
             EnterHighscoreScreen();
@@ -113,9 +116,12 @@ void coremain() {
         }
         // Saved after every game too, so a run that is killed later keeps it.
         SaveHighscores();
+        CGL_ReleaseClose();
         if (gameState > 99) break;
     }
 
+    CGL_HoldClose();
     SaveHighscores();
+    CGL_ReleaseClose();
     CGL_CloseVideo();
 }

@@ -74,6 +74,11 @@ bool start(Game &game, const std::vector<std::string> &env, const std::string &p
     const std::string build = QO_BINARY_DIR;
     if (symlink((build + "/qostarfold.dat").c_str(), (game.dir + "/qostarfold.dat").c_str()) != 0)
         return false;
+    for (const auto &file : game.files) {
+        std::ofstream out(game.dir + "/" + file.first, std::ios::binary);
+        out << file.second;
+        if (!out) return false;
+    }
 
     // The environment is made before the fork: the child of a process
     // with threads (the recorder's) may only exec.

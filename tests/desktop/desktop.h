@@ -44,6 +44,8 @@ struct Game {
     Program program;
     std::string dir, spylog;
     long long started = 0;
+    // Files (name, bytes) put beside the image before the game starts.
+    std::vector<std::pair<std::string, std::string>> files;
     // Times at which each line of standard output arrived.
     std::vector<std::pair<long long, std::string>> lines;
     std::string partial;

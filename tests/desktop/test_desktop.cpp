@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -133,6 +134,7 @@ TEST_F(Desktop, EveryEndingRestoresTheDesktopModeAndExitsZeroWithinASecond) {
         {"SIGINT", [](Game &g) { kill(g.program.pid, SIGINT); }, false},
         {"SIGHUP", [](Game &g) { kill(g.program.pid, SIGHUP); }, false},
         {"SIGSEGV", [](Game &g) { kill(g.program.pid, SIGSEGV); }, true},
+        {"overflow", [](Game &g) { kill(g.program.pid, SIGUSR1); }, true},  // the spy's
     };
     for (const Ending &ending : endings) {
         desktop_mode(x);
@@ -154,6 +156,48 @@ TEST_F(Desktop, EveryEndingRestoresTheDesktopModeAndExitsZeroWithinASecond) {
             EXPECT_LT(ms, 1000) << ending.name;
         }
         kill_game(g);
+    }
+}
+
+TEST_F(Desktop, CloseDuringNameEntrySavesTheScoreUnderTheTypedNameThoughTheDiskIsSlow) {
+    // Every place at 0, so a game left at once has a highscore; each save
+    // takes 1.5 s, three times what a close waits for a frame.
+    const std::string zeros(2116, '\0');
+    const std::pair<const char *, std::function<void(Game &)>> closes[] = {
+        {"WM close", [&](Game &g) { close_window(x, window_of(g, x)); }},
+        {"Alt+F4", [&](Game &) { xdotool(x, "key alt+F4"); }},
+        {"SIGTERM", [](Game &g) { kill(g.program.pid, SIGTERM); }},
+    };
+    for (const auto &close : closes) {
+        Game g;
+        g.files = {{"highscore.dat", zeros}};
+        ASSERT_TRUE(start(g, with(on_x(x), {"QO_SPY_FSYNC_MS=1500"})));
+        // Counted in frames, which a busy machine draws more slowly.
+        auto frames = [&g](size_t n) { wait_swaps(g, spy(g).swaps.size() + n, 30000); };
+        to_main_page(g, x);
+        press(x, "Return");
+        frames(60);  // the game's fade-in
+        press(x, "Escape");
+        frames(140);  // its fade-out, then the name entry's fade-in
+        for (const char *key : {"a", "b", "c"}) press(x, key), frames(5);
+        close.second(g);
+        long long sent = now_ns();
+        int code = wait_exit(g, 15000);
+        double ms = (now_ns() - sent) / 1e6;
+        std::ifstream in(g.dir + "/highscore.dat", std::ios::binary);
+        std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        saved.resize(2116);
+        // The name field, then MEDIUM's first place (difficulty 1).
+        std::string name = saved.substr(0, 64).c_str();
+        std::string first = saved.substr(76 + 680, 64).c_str();
+        printf("  %-8s exit %d after %.0f ms, name \"%s\", MEDIUM's first place \"%s\" (%s)\n",
+               close.first, code, ms, name.c_str(), first.c_str(), load().c_str());
+        EXPECT_EQ(code, 0) << close.first;
+        EXPECT_EQ(name, "ABC") << close.first;
+        EXPECT_EQ(first, "ABC") << close.first;
+        EXPECT_EQ(screen_mode(x), "1920x1080") << close.first;
+        kill_game(g);
+        desktop_mode(x);
     }
 }
 
