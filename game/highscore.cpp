@@ -215,11 +215,11 @@ int SaveHighscoresTo(const char *path) {
 }
 
 void LoadHighscores() {
-    LoadHighscoresFrom(highscore_filename);
+    LoadHighscoresFrom((std::string(CGL_GetSaveFolder()) + highscore_filename).c_str());
 }
 
 int SaveHighscores() {
-    return SaveHighscoresTo(highscore_filename);
+    return SaveHighscoresTo((std::string(CGL_GetSaveFolder()) + highscore_filename).c_str());
 }
 
 // ---------------------------------------------------------------------------
