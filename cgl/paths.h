@@ -12,7 +12,8 @@
 // (default ~/.local/share/N/), so that a player who starts the program from
 // any folder keeps one set of them. N is the name of the image last mounted
 // without its folder and extension (a renamed executable keeps its saves),
-// or the executable's name while none is.
+// or the executable's name while none is. A program with a main of its own
+// instead of cgl::main's opens names as they are and saves where it runs.
 #pragma once
 
 #include <cstddef>

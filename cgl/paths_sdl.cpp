@@ -63,9 +63,10 @@ std::string stem(const std::string &name) {
 // The executable's folder (ending in '/') and name; empty when unknown.
 std::string g_exedir, g_exename;
 // The save folder's program name, and whether the image came from the
-// working directory; set by each image search.
+// working directory; set by each image search. A program with a main of its
+// own (no image search) keeps the working directory.
 std::string g_savename;
-bool g_portable = false;
+bool g_portable = true;
 bool g_savefolder_known = false;
 char g_savefolder[1024];
 
@@ -145,5 +146,6 @@ const char *CGL_GetSaveFolder() {
 
 void sdl_usegamepaths() {
     find_executable();
+    g_portable = false;
     corefile_setlocator(locate);
 }
