@@ -1,6 +1,7 @@
 #include "desktop/desktop.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -52,6 +53,26 @@ std::string screen_mode(const std::string &display) {
     int w = 0, h = 0;
     if (at == std::string::npos || sscanf(out.c_str() + at, "%dx%d", &w, &h) != 2) return "off";
     return std::to_string(w) + "x" + std::to_string(h);
+}
+
+Grid screen_grid(const std::string &display) {
+    Grid grid;
+    Display *x = XOpenDisplay(display.c_str());
+    if (!x) return grid;
+    XWindowAttributes root;
+    XGetWindowAttributes(x, DefaultRootWindow(x), &root);
+    XImage *image =
+        XGetImage(x, DefaultRootWindow(x), 0, 0, root.width, root.height, AllPlanes, ZPixmap);
+    if (image) {
+        grid.width = root.width;
+        grid.height = root.height;
+        for (int y = 0; y < root.height; y += 8)
+            for (int x0 = 0; x0 < root.width; x0 += 8)
+                grid.rgb.push_back(XGetPixel(image, x0, y) & 0xFFFFFF);
+        XDestroyImage(image);
+    }
+    XCloseDisplay(x);
+    return grid;
 }
 
 std::string load() {

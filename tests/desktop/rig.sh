@@ -26,6 +26,10 @@
 #     clients                                         QO_RIG_WAYLAND_INPUT
 #     (weston's pointer follows the X pointer's moves, not its place; a
 #     sweep to the output's far corner and back to 0,0 lines them up)
+#   weston with Xwayland, its 1920x1080 output a window on an Xvfb screen of
+#     its own (where its input goes): the X server of most Wayland
+#     desktops, whose modes are emulated for each program
+#                         QO_RIG_XWAYLAND (X display), QO_RIG_XWAYLAND_HOST
 # weston's headless backend is no use here: it offers no seat, SDL 2.26
 # crashes in SDL_Init without one, and it has no way to take input.
 # Works as root (as CI runs) and as an ordinary user.
@@ -258,6 +262,23 @@ EOF
     remember weston-input $!
     wait_path "$DIR/run/qo-wayland-input" 150 || die "weston (x11) did not start (see $DIR/weston-input.log)"
 
+    # --- weston with Xwayland on a screen of its own; Xwayland starts when
+    # its first program connects, at the display weston names in its log
+    start_x xvfb-xwayland Xvfb -screen 0 1920x1080x24 -nolisten tcp -noreset
+    local xwayland_host=$DISPLAY_OF_LAST
+    DISPLAY=$xwayland_host weston --backend=x11-backend.so --socket=qo-xwayland --width=1920 \
+        --height=1080 --idle-time=0 --xwayland --log="$DIR/weston-xwayland.log" \
+        >"$DIR/weston-xwayland.out" 2>&1 &
+    remember weston-xwayland $!
+    local xwayland=""
+    for ((i = 0; i < 150; i++)); do
+        xwayland=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' \
+            "$DIR/weston-xwayland.log" 2>/dev/null)
+        [ -n "$xwayland" ] && break
+        sleep 0.1
+    done
+    [ -n "$xwayland" ] || die "weston (xwayland) did not start (see $DIR/weston-xwayland.log)"
+
     cat >"$DIR/rig.env" <<EOF
 export QO_RIG_DIR='$DIR'
 export XDG_RUNTIME_DIR='$DIR/run'
@@ -267,6 +288,8 @@ export QO_RIG_DISPLAY75='$display75'
 export QO_RIG_XVFB='$xvfb'
 export PULSE_SERVER='$pulse'
 export QO_RIG_WAYLAND_INPUT='qo-wayland-input'
+export QO_RIG_XWAYLAND='$xwayland'
+export QO_RIG_XWAYLAND_HOST='$xwayland_host'
 export QO_RIG_PIPEWIRE_RUNTIME='$pw_run'
 export QO_RIG_PIPEWIRE_PULSE='$pw_pulse'
 export QO_RIG_PIPEWIRE_BUS='$bus'

@@ -466,6 +466,73 @@ TEST_F(Desktop, WaylandRunStartsPresentsAndTakesKeysAndButtons) {
     EXPECT_EQ(wait_exit(game, 5000), 0) << "a right click on the title did not end the game";
 }
 
+TEST_F(Desktop, XwaylandFullScreenFillsTheOutputTakesKeysAndEveryEndingGivesTheDesktopBack) {
+    // weston's output, a window on the host screen, is what a player sees.
+    const std::string xw = var("QO_RIG_XWAYLAND"), host = var("QO_RIG_XWAYLAND_HOST");
+    if (xw.empty()) GTEST_SKIP() << "no Xwayland on the rig";
+    std::string weston = xdotool(host, "search --class Weston");
+    weston = weston.substr(0, weston.find('\n'));
+    const std::vector<std::string> env = {"DISPLAY=" + xw, "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER="};
+    const Grid desktop = screen_grid(host);
+    ASSERT_FALSE(desktop.rgb.empty());
+    const std::pair<const char *, std::function<void(Game &)>> endings[] = {
+        {"Escape", [&](Game &) { press(host, "Escape"); }},
+        {"WM close", [&](Game &g) { close_window(xw, window_of(g, xw)); }},
+        {"SIGTERM", [](Game &g) { kill(g.program.pid, SIGTERM); }},
+        {"SIGINT", [](Game &g) { kill(g.program.pid, SIGINT); }},
+        {"SIGHUP", [](Game &g) { kill(g.program.pid, SIGHUP); }},
+        {"SIGSEGV", [](Game &g) { kill(g.program.pid, SIGSEGV); }},
+    };
+    for (const auto &ending : endings) {
+        Game g;
+        ASSERT_TRUE(start(g, env));
+        ASSERT_TRUE(wait_swaps(g, 60, 30000)) << ending.first << g.program.output;
+        xdotool(host, "windowfocus --sync " + weston);
+        if (ending.first == endings[0].first) {
+            // The main page is reached through a key; its backdrop fills the
+            // picture. Counted: pixels neither black nor the desktop's own.
+            size_t keys = spy(g).keys.size();
+            to_main_page(g, host);
+            keys = spy(g).keys.size() - keys;
+            long long from = now_ns();
+            pump(g, 3000);
+            double steps = rate(spy(g), from, now_ns());
+            const Grid shown = screen_grid(host);
+            int x0 = shown.width, y0 = shown.height, x1 = -1, y1 = -1;
+            for (size_t i = 0; i < shown.rgb.size() && shown.rgb.size() == desktop.rgb.size();
+                 i++) {
+                uint32_t c = shown.rgb[i];
+                int sum = (c >> 16 & 0xFF) + (c >> 8 & 0xFF) + (c & 0xFF);
+                if (sum < 24 || c == desktop.rgb[i]) continue;
+                int columns = (shown.width + 7) / 8;
+                int x = (int)(i % columns) * 8, y = (int)(i / columns) * 8;
+                x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x),
+                y1 = std::max(y1, y);
+            }
+            printf(
+                "  xwayland: picture from (%d, %d) to (%d, %d) of %dx%d, %.1f steps/s, %zu key "
+                "events (%s)\n",
+                x0, y0, x1, y1, shown.width, shown.height, steps, keys, load().c_str());
+            EXPECT_LE(x0, shown.width / 50);
+            EXPECT_LE(y0, shown.height / 50);
+            EXPECT_GE(x1, shown.width - 8 - shown.width / 50);
+            EXPECT_GE(y1, shown.height - 8 - shown.height / 50);
+            EXPECT_GE(keys, 2u);
+            // The timer's pace at most. llvmpipe draws the 1920x1080 picture
+            // on the CPU, which a busy machine slows down.
+            EXPECT_GT(steps, 5);
+            EXPECT_LE(steps, 68.5);
+        }
+        ending.second(g);
+        int code = wait_exit(g, 10000);
+        std::string after = screen_mode(xw);
+        printf("  xwayland %-8s exit %d, desktop %s after\n", ending.first, code, after.c_str());
+        if (std::string(ending.first) != "SIGSEGV") EXPECT_EQ(code, 0) << ending.first;
+        EXPECT_EQ(after, "1920x1080") << ending.first;
+        kill_game(g);
+    }
+}
+
 TEST_F(Desktop, MinimisedGameTakesNoStepsAndResumes) {
     ASSERT_TRUE(start(game, on_x(x)));
     ASSERT_TRUE(wait_swaps(game, 60, 30000));
