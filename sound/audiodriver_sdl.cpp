@@ -77,14 +77,13 @@ void audiodriver_unlock() {
 
 namespace {
 
-// With the device lock held. No changes allowed: SDL converts and re-blocks
-// for us if the hardware wants something else, so the callback always sees
-// this format.
+// With the device lock held; the device starts paused. No changes allowed:
+// SDL converts and re-blocks for us if the hardware wants something else, so
+// the callback always sees this format.
 bool open_device() {
     if (!g_audio_subsystem && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) g_audio_subsystem = 1;
     if (g_audio_subsystem)
         g_audio_device = SDL_OpenAudioDevice(nullptr, 0, &g_audio_want, &g_audio_spec, 0);
-    if (g_audio_device != 0) SDL_PauseAudioDevice(g_audio_device, 0);
     return g_audio_device != 0;
 }
 
@@ -111,6 +110,7 @@ Uint32 watch_device(Uint32 interval, void *) {
             if (g_audio_subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
             g_audio_subsystem = 0;
             if (open_device()) {
+                SDL_PauseAudioDevice(g_audio_device, 0);
                 _dbg_printf("AUDIO: output reopened\n");
             } else if (!reported) {
                 _dbg_printf("AUDIO: no output yet (%s), trying again\n", SDL_GetError());
@@ -165,7 +165,6 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     if (!g_device_lock) g_device_lock = SDL_CreateMutex();
     if (g_ring_lock && g_device_lock) {
         SDL_LockMutex(g_device_lock);
-        // The first piece SDL asks for starts the first mix.
         if (open_device()) {
             _dbg_printf("AUDIO: opening audio device succesful!\n");
             g_waveout_opened = 1;
@@ -182,6 +181,8 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     }
 
     soundsystem.bufferlength = (uint32_t)(g_buffer_size / g_sample_size);
+    // The first piece SDL asks for starts the first mix.
+    SDL_PauseAudioDevice(g_audio_device, 0);
     g_watching.store(true, std::memory_order_release);
     g_watch = SDL_AddTimer(kWatchMs, watch_device, nullptr);
     _dbg_printf("audiodriver inited\n");
@@ -221,7 +222,8 @@ int fillnextbuffer() {
 }
 
 void sdl_audiocallback(void * /*userdata*/, uint8_t *stream, int length) {
-    audiodriver_lock();
+    // Taken whether or not init has finished marking the driver open.
+    if (g_ring_lock) SDL_LockMutex(g_ring_lock);
     while (length > 0) {
         if (!g_audio_buffer || g_buffer_size <= 0) {
             std::memset(stream, silencebyte(), (size_t)length);
@@ -248,7 +250,7 @@ void sdl_audiocallback(void * /*userdata*/, uint8_t *stream, int length) {
             g_buffers_played++;
         }
     }
-    audiodriver_unlock();
+    if (g_ring_lock) SDL_UnlockMutex(g_ring_lock);
 }
 
 int audiodriver_getbuffer(void **buffer, int *length) {
