@@ -31,7 +31,8 @@ test: build
 	cd build && $(ON_DISPLAY) ctest --output-on-failure -j $(JOBS)
 
 # The desktop tests on the real-desktop rig (Xorg with several modes,
-# openbox, PulseAudio, PipeWire, weston), started for the run and stopped by PID.
+# openbox, PulseAudio, PipeWire, weston, weston with Xwayland), started for the
+# run and stopped by PID.
 # DESKTOP_FILTER selects tests; QO_DESKTOP_MUSIC_SECONDS=60 records the
 # whole minute of music.
 DESKTOP_FILTER ?= *

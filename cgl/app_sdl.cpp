@@ -8,8 +8,10 @@
 // SIGINT or SIGHUP, ends the process from the main thread once the game
 // thread has stopped at its next frame: there is no safe way to stop a
 // thread in the middle of a frame, and between frames the game has nothing
-// to lose. Whatever way the process ends, a changed display mode is given
-// back to the desktop first.
+// to lose. A program that has something to finish first (a save, a score
+// being entered) holds the close meanwhile, and the process waits for it.
+// Whatever way the process ends, a changed display mode is given back to the
+// desktop first, a crash and a stack overflow included.
 #include "cgl/platform.h"
 #include "cgl/input.h"
 #include "cgl/gamepad.h"
@@ -22,6 +24,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -107,6 +110,9 @@ volatile sig_atomic_t g_stop_signal = 0;
 std::atomic<bool> g_stopping{false};
 std::atomic<bool> g_game_parked{false};
 std::atomic<bool> g_mode_changed{false};
+// Holds of the close the game thread has taken (CGL_HoldClose); -1 once the
+// pump has given up waiting, after which no hold can be taken.
+std::atomic<int> g_close_holds{0};
 
 struct sigaction g_crash_previous[32];
 const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
@@ -133,6 +139,22 @@ void on_crash_signal(int sig) {
     raise(sig);
 }
 
+// A signal handler needs a stack of its own to run after a stack overflow.
+// Each thread that may crash gets one; it is never freed, as the thread
+// lives as long as the process.
+void use_signal_stack() {
+    stack_t stack;
+    std::memset(&stack, 0, sizeof stack);
+    stack.ss_size = 256 * 1024;  // restoring the mode goes through SDL and Xlib
+    stack.ss_sp = std::malloc(stack.ss_size);
+    if (stack.ss_sp && sigaltstack(&stack, nullptr) != 0) std::free(stack.ss_sp);
+}
+
+void park() {
+    g_game_parked.store(true, std::memory_order_release);
+    for (;;) pause();
+}
+
 }  // namespace
 
 void sdl_modechanged() {
@@ -140,14 +162,30 @@ void sdl_modechanged() {
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = on_crash_signal;
+    action.sa_flags = SA_ONSTACK;
     sigemptyset(&action.sa_mask);
     for (int sig : kCrashSignals) sigaction(sig, &action, &g_crash_previous[sig]);
 }
 
 void sdl_parkifstopping() {
-    if (!g_stopping.load(std::memory_order_acquire)) return;
-    g_game_parked.store(true, std::memory_order_release);
-    for (;;) pause();
+    if (g_stopping.load(std::memory_order_acquire) &&
+        g_close_holds.load(std::memory_order_acquire) <= 0)
+        park();
+}
+
+int CGL_CloseRequested() {
+    return g_stopping.load(std::memory_order_acquire) ? 1 : 0;
+}
+
+void CGL_HoldClose() {
+    int holds = g_close_holds.load(std::memory_order_acquire);
+    do {
+        if (holds < 0) park();  // too late: the process is ending
+    } while (!g_close_holds.compare_exchange_weak(holds, holds + 1, std::memory_order_acq_rel));
+}
+
+void CGL_ReleaseClose() {
+    if (g_close_holds.fetch_sub(1, std::memory_order_acq_rel) == 1) sdl_parkifstopping();
 }
 
 // ---------------------------------------------------------------------------
@@ -162,6 +200,7 @@ void sdl_requestclose() {
 
 int sdl_startup() {
     g_main_thread = std::this_thread::get_id();
+    use_signal_stack();
     // The pump ends the process on these, the same way as a window close.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     struct sigaction action;
@@ -234,6 +273,7 @@ std::atomic<bool> g_game_finished{false};
 int sdl_run(void (*body)()) {
     g_pumping.store(true, std::memory_order_release);
     std::thread game([body] {
+        use_signal_stack();
         body();
         g_game_finished.store(true, std::memory_order_release);
     });
@@ -261,11 +301,17 @@ int sdl_run(void (*body)()) {
 
     // A game that asked for the close itself is returning right now; give
     // it a moment to finish so that the normal end joins it. Otherwise the
-    // game thread is asked to stop at its next frame.
+    // game thread is asked to stop at its next frame, which it reaches
+    // within half a second unless it holds the close: then it is waited
+    // for as long as it holds it.
     g_stopping.store(true, std::memory_order_release);
-    for (int waited = 0; waited < 500 && !g_game_finished.load(std::memory_order_acquire) &&
+    for (int waited = 0; !g_game_finished.load(std::memory_order_acquire) &&
                          !g_game_parked.load(std::memory_order_acquire);
          waited++) {
+        if (waited >= 500) {
+            int none = 0;
+            if (g_close_holds.compare_exchange_strong(none, -1, std::memory_order_acq_rel)) break;
+        }
         serve_requests();
         SDL_Delay(1);
     }

@@ -83,6 +83,14 @@ int sdl_startup() {
     return 1;
 }
 
+// A page is never closed under the game's hands in a way it could wait for,
+// and every save is written back to the storage as it is made.
+void CGL_HoldClose() {}
+void CGL_ReleaseClose() {}
+int CGL_CloseRequested() {
+    return 0;
+}
+
 // The game runs until it returns (its player left the title screen), and
 // then starts again: a page has no window to close. The page is loaded
 // anew rather than coremain called again, since a program keeps what it

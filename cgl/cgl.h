@@ -2,6 +2,7 @@
 //
 // One include for a user of the engine. The pieces:
 //   platform.h     window, game thread, millisecond clock, key translation
+//   paths.h        where the resource image is found and saves are kept
 //   video.h        OpenGL context, capability flags, frame clock, projections
 //   render.h       textures, render states, blend modes, quads and counters
 //   framebuffer.h  offscreen picture, presenting with fade and scanlines
@@ -15,6 +16,7 @@
 #pragma once
 
 #include "cgl/platform.h"
+#include "cgl/paths.h"
 #include "cgl/video.h"
 #include "cgl/render.h"
 #include "cgl/bitmap.h"

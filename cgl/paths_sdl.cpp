@@ -1,7 +1,6 @@
-// Where a program finds its resource image and keeps its saves: the
-// portable layout (everything in the working directory) or the installed
-// one (image beside the executable or in share/games/, saves in the user's
-// data folder). See paths.h.
+// Where a program finds its resource image and keeps its saves on the
+// desktop: the working directory, beside the executable, share/games/; the
+// saves beside a portable image or in the user's data folder. See paths.h.
 #include "cgl/paths.h"
 
 #include <sys/stat.h>
@@ -18,9 +17,9 @@
 
 namespace {
 
-bool is_file(const std::string &path) {
+bool exists(const std::string &path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return stat(path.c_str(), &st) == 0;
 }
 
 // The directory with every "." and ".." resolved, ending in '/'; the path
@@ -44,83 +43,109 @@ bool make_dirs(const std::string &dir) {
     return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool copy_to(char (&field)[1024], const std::string &text) {
-    if (text.size() >= sizeof field) return false;
-    std::memcpy(field, text.c_str(), text.size() + 1);
+bool copy_to(char *out, size_t size, const std::string &text) {
+    if (text.size() >= size) return false;
+    std::memcpy(out, text.c_str(), text.size() + 1);
     return true;
 }
 
-// $XDG_DATA_HOME/name/, or ~/.local/share/name/; a relative XDG_DATA_HOME
-// is not meant to be used, like an empty one.
-std::string save_folder(const char *name) {
-    const char *xdg = getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/') return std::string(xdg) + "/" + name + "/";
-    const char *home = getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.local/share/" + name + "/";
-    return "";
+// "qostarfold" for "qostarfold.dat", "tiles" for "assets/tiles".
+std::string stem(const std::string &name) {
+    std::string base = name;
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    size_t slash = base.find_last_of('/');
+    if (slash != std::string::npos) base = base.substr(slash + 1);
+    size_t dot = base.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) base = base.substr(0, dot);
+    return base;
+}
+
+// The executable's folder (ending in '/') and name; empty when unknown.
+std::string g_exedir, g_exename;
+// The save folder's program name, and whether the image came from the
+// working directory; set by each image search. A program with a main of its
+// own (no image search) keeps the working directory.
+std::string g_savename;
+bool g_portable = true;
+bool g_savefolder_known = false;
+char g_savefolder[1024];
+
+void find_executable() {
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return;
+    exe[n] = 0;
+    const char *slash = std::strrchr(exe, '/');
+    if (!slash || !slash[1]) return;
+    g_exename = slash + 1;
+    g_exedir.assign(exe, static_cast<size_t>(slash + 1 - exe));
+}
+
+int locate(const char *name, char *path, size_t size) {
+    int found = sdl_findimage(name, g_exedir.c_str(), path, size);
+    g_savename = stem(name);
+    g_portable = found == 2;
+    g_savefolder_known = false;
+    return found != 0;
 }
 
 }  // namespace
 
-int sdl_findgamepaths(const char *name, const char *exedir, s_gamepaths *paths) {
-    paths->imagedir[0] = 0;
-    paths->savedir[0] = 0;
-    paths->found = 0;
-    const std::string image = std::string(name) + ".dat";
-    if (is_file(image)) {
-        paths->found = 1;
-        return 1;
-    }
-
+int sdl_findimage(const char *name, const char *exedir, char *path, size_t size) {
+    if (name[0] == '/') return copy_to(path, size, name) ? 1 : 0;
+    if (exists(name)) return copy_to(path, size, name) ? 2 : 0;
     const std::string beside = resolved_dir(exedir);
-    const std::string data = resolved_dir(std::string(exedir) + "..") + "share/games/" + name + "/";
+    const std::string data =
+        resolved_dir(std::string(exedir) + "..") + "share/games/" + stem(name) + "/";
     for (const std::string &dir : {beside, data}) {
-        if (is_file(dir + image) && copy_to(paths->imagedir, dir)) {
-            paths->found = 1;
-            break;
-        }
+        if (exedir[0] && exists(dir + name)) return copy_to(path, size, dir + name) ? 1 : 0;
     }
-    if (!paths->found) {
-        char cwd[PATH_MAX];
-        std::printf(
-            "%s not found in the working directory (%s), beside the executable (%s) or in "
-            "%s; starting without it\n",
-            image.c_str(), getcwd(cwd, sizeof cwd) ? cwd : "?", beside.c_str(), data.c_str());
-    }
+    char cwd[PATH_MAX];
+    std::printf("%s not found in the working directory (%s), beside the executable (%s) or in %s\n",
+                name, getcwd(cwd, sizeof cwd) ? cwd : "?", beside.c_str(), data.c_str());
+    return 0;
+}
 
-    const std::string saves = save_folder(name);
-    if (saves.empty()) {
+// $XDG_DATA_HOME/name/, or ~/.local/share/name/; a relative XDG_DATA_HOME
+// is not meant to be used, like an empty one.
+int sdl_userdatafolder(const char *name, char *folder, size_t size) {
+    std::string dir;
+    const char *xdg = getenv("XDG_DATA_HOME");
+    const char *home = getenv("HOME");
+    if (xdg && xdg[0] == '/')
+        dir = std::string(xdg) + "/" + name + "/";
+    else if (home && home[0] == '/')
+        dir = std::string(home) + "/.local/share/" + name + "/";
+    if (dir.empty()) {
         std::printf("neither XDG_DATA_HOME nor HOME is set: saves stay in the working directory\n");
-    } else if (!make_dirs(saves)) {
-        std::printf("cannot create %s (%s): saves stay in the working directory\n", saves.c_str(),
-                    std::strerror(errno));
-    } else if (!copy_to(paths->savedir, saves)) {
-        std::printf("%s: path too long, saves stay in the working directory\n", saves.c_str());
+        return 0;
     }
-    return paths->found;
+    if (!make_dirs(dir)) {
+        std::printf("cannot create %s (%s): saves stay in the working directory\n", dir.c_str(),
+                    std::strerror(errno));
+        return 0;
+    }
+    if (!copy_to(folder, size, dir)) {
+        std::printf("%s: path too long, saves stay in the working directory\n", dir.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+const char *CGL_GetSaveFolder() {
+    if (g_savefolder_known) return g_savefolder;
+    g_savefolder_known = true;
+    g_savefolder[0] = 0;
+    if (g_portable) return g_savefolder;
+    if (g_exedir.empty()) find_executable();
+    const std::string name = g_savename.empty() ? g_exename : g_savename;
+    if (!name.empty() && sdl_userdatafolder(name.c_str(), g_savefolder, sizeof g_savefolder))
+        std::printf("- Saves in %s\n", g_savefolder);
+    return g_savefolder;
 }
 
 void sdl_usegamepaths() {
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return;  // no way to tell: the working directory as ever
-    exe[n] = 0;
-    const char *slash = std::strrchr(exe, '/');
-    if (!slash || !slash[1]) return;
-    const std::string name = slash + 1;
-    const std::string dir(exe, static_cast<size_t>(slash + 1 - exe));
-
-    s_gamepaths paths;
-    sdl_findgamepaths(name.c_str(), dir.c_str(), &paths);
-    if (paths.imagedir[0]) {
-        std::snprintf(corefile_pathname, sizeof corefile_pathname, "%s", paths.imagedir);
-    }
-    if (paths.savedir[0]) {
-        if (chdir(paths.savedir) == 0) {
-            std::printf("- Saves in %s\n", paths.savedir);
-        } else {
-            std::printf("cannot enter %s (%s): saves stay in the working directory\n",
-                        paths.savedir, std::strerror(errno));
-        }
-    }
+    find_executable();
+    g_portable = false;
+    corefile_setlocator(locate);
 }

@@ -1,12 +1,12 @@
-// Where a program keeps its saves in the browser.
+// Where a program finds its image and keeps its saves in the browser.
 //
-// The resource image comes with the page (preloaded into the root folder,
-// the working directory). The saves live in the browser's IndexedDB: a
-// folder /home/web_user/.local/share/<program>/ is mounted from it and
-// filled before the program reads anything, becomes the working directory,
-// and is written back to the storage whenever a file in it is written and
-// closed, renamed or removed. A browser that offers no storage leaves the
-// folder in memory for this visit, with a line saying so.
+// The resource image comes with the page, preloaded into the root folder.
+// The saves live in the browser's IndexedDB: a folder
+// /home/web_user/.local/share/<program>/ is mounted from it and filled
+// before the program reads anything, is the program's save folder, and is
+// written back to the storage whenever a file in it is written and closed,
+// renamed or removed. A browser that offers no storage leaves the folder in
+// memory for this visit, with a line saying so.
 #include "cgl/paths.h"
 #include "corefile/corefile.h"
 
@@ -20,19 +20,33 @@
 extern "C" int cgl_web_mountsaves(const char *dir);
 extern "C" void cgl_web_programname(char *out, int size);
 
-int sdl_findgamepaths(const char *name, const char *, s_gamepaths *paths) {
-    std::snprintf(paths->imagedir, sizeof paths->imagedir, "/");
-    paths->found = 1;
-    std::snprintf(paths->savedir, sizeof paths->savedir, "/home/web_user/.local/share/%s", name);
-    return 1;
+int sdl_findimage(const char *name, const char *, char *path, size_t size) {
+    int n = std::snprintf(path, size, "%s%s", name[0] == '/' ? "" : "/", name);
+    return n > 0 && (size_t)n < size;
+}
+
+int sdl_userdatafolder(const char *name, char *folder, size_t size) {
+    int n = std::snprintf(folder, size, "/home/web_user/.local/share/%s/", name);
+    return n > 0 && (size_t)n < size;
+}
+
+static char g_savefolder[1024];
+
+const char *CGL_GetSaveFolder() {
+    return g_savefolder;
+}
+
+static int web_locate(const char *name, char *path, size_t size) {
+    return sdl_findimage(name, "/", path, size);
 }
 
 void sdl_usegamepaths() {
     char name[256];
     cgl_web_programname(name, sizeof name);
-    s_gamepaths paths;
-    sdl_findgamepaths(name, "/", &paths);
-    std::snprintf(corefile_pathname, sizeof corefile_pathname, "%s", paths.imagedir);
-    cgl_web_mountsaves(paths.savedir);
-    if (chdir(paths.savedir) == 0) std::printf("- Saves in %s\n", paths.savedir);
+    corefile_setlocator(web_locate);
+    if (!sdl_userdatafolder(name, g_savefolder, sizeof g_savefolder)) return;
+    std::string dir = g_savefolder;
+    dir.pop_back();  // mounted without its final '/'
+    cgl_web_mountsaves(dir.c_str());
+    std::printf("- Saves in %s\n", g_savefolder);
 }

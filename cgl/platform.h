@@ -38,6 +38,16 @@ void sdl_setargs(int argc, char **argv);
 int CGL_SetTitle(const char *title);
 uint32_t CGL_GetMillis();
 
+// Closing the window (or SIGTERM, SIGINT, SIGHUP) stops the game thread at
+// its next frame wait and ends the process. Work that must not be cut off
+// (a save, a score being entered) holds the close: until every hold is
+// released the game thread runs on, however long that takes, and
+// CGL_CloseRequested tells it that a close is waiting. The release that
+// lets a waiting close go ahead does not return. Holds nest.
+void CGL_HoldClose();
+void CGL_ReleaseClose();
+int CGL_CloseRequested();
+
 // Runs fn on the main thread and waits until it has run. When no pump is
 // running (tests without a shell), runs it directly.
 void sdl_runonmainthread(const std::function<void()> &fn);

@@ -82,10 +82,15 @@ void CGL_InitVideo(int width, int height, int flags) {
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
 
     printf("- Set Vsync (Fullscreen)\n");
-    if (working & 1)
+    if (working & 1) {
         setVSync(1);
-    else
+    } else {
+        // In a window the timer paces the game. The driver's own interval
+        // (often 1) would add the display's wait to it and hand the game's
+        // speed to whatever rate that display runs at.
         CGL_vsync_enabled = 0;
+        VSyncOn(0);
+    }
 
     CGL_numframebuffers = 0;
     if (major < 2) {

@@ -382,12 +382,21 @@ int readheader() {
     return 1;
 }
 
+static corefile_locatefn s_locator = nullptr;
+
+void corefile_setlocator(corefile_locatefn fn) {
+    s_locator = fn;
+}
+
 int corefile_mountimage(const char *name, int mode) {
     if (s_mounted || corefile_image.base || g_fp) corefile_closeimage();
     if (!name) name = "";
 
     char path[1024];
     int len = snprintf(path, sizeof path, "%s%s", corefile_pathname, name);
+    char found[sizeof path];
+    if (s_locator && len < (int)sizeof path && path[0] && s_locator(path, found, sizeof found))
+        len = snprintf(path, sizeof path, "%s", found);
     corefile_say(0, "Loading resource image: %s\n", path);
     if (len >= (int)sizeof path) {
         corefile_say(1, "could not open image: %s\n", path);

@@ -61,6 +61,12 @@ struct COREFILE {
 // Returns 1, or 0 with a message when it cannot be opened or read. Names
 // are looked up in lower case, both in images and in directories.
 int corefile_mountimage(const char *name, int mode);
+// Where an image is: given the name a program mounts, the platform writes
+// the path to open (the working directory's, beside the executable, ...)
+// and returns 1, or returns 0 having said where it looked. Without one,
+// names are opened as they are.
+typedef int (*corefile_locatefn)(const char *name, char *path, size_t size);
+void corefile_setlocator(corefile_locatefn fn);
 // Mounts an image already in memory (mount type 1). The bytes are not copied
 // and must stay valid until corefile_closeimage. Returns 1 or 0.
 int corefile_mountmemory(const void *data, size_t size);

@@ -225,11 +225,11 @@ int SaveHighscoresTo(const char *path) {
 }
 
 void LoadHighscores() {
-    LoadHighscoresFrom(highscore_filename);
+    LoadHighscoresFrom((std::string(CGL_GetSaveFolder()) + highscore_filename).c_str());
 }
 
 int SaveHighscores() {
-    return SaveHighscoresTo(highscore_filename);
+    return SaveHighscoresTo((std::string(CGL_GetSaveFolder()) + highscore_filename).c_str());
 }
 
 // ---------------------------------------------------------------------------
@@ -337,5 +337,5 @@ void EnterHighscoreScreen() {
         CGL_SetFadeValue(fade);
         CGL_SwapBuffers();
         currentFrame++;
-    } while (entry.fadeState <= 89);
+    } while (entry.fadeState <= 89 && !CGL_CloseRequested());  // a close takes the name as it is
 }

@@ -2,8 +2,8 @@
 //
 // One table of ten places per difficulty, place 1 first. The tables, the
 // player's last name and his best score per difficulty live in the file
-// highscore.dat in the working directory, 2116 bytes, all numbers
-// little-endian:
+// highscore.dat in the program's save folder (CGL_GetSaveFolder), 2116
+// bytes, all numbers little-endian:
 //
 //   0     64          player.name, the whole field
 //   64    3 x 4       player.bestScore[0..2]
@@ -35,9 +35,11 @@ extern const char *const highscore_filename;  // "highscore.dat"
 
 // Default tables (2000 down to 200) and an empty player name.
 void InitHighscores();
-// Reads highscore.dat over the current values; a missing file changes nothing.
+// Reads highscore.dat from the save folder over the current values; a
+// missing file changes nothing.
 void LoadHighscores();
-// Writes highscore.dat. Returns 1 when the file was replaced, 0 otherwise.
+// Writes highscore.dat into the save folder. Returns 1 when the file was
+// replaced, 0 otherwise.
 int SaveHighscores();
 // The same on any path; the save goes through path + ".tmp" and a rename,
 // or is written in place when path is a symbolic link or the ".tmp" file
@@ -50,7 +52,7 @@ int SaveHighscoresTo(const char *path);
 int InsertHighscore(const char *name, int score, int d);
 
 // The name-entry screen: runs until Enter is accepted and its fade-out has
-// ended; the name is left in player.name.
+// ended, or the window is closed; the name is left in player.name.
 void EnterHighscoreScreen();
 
 // One name entry's state, apart from its frame loop so that the key rules

@@ -152,6 +152,9 @@ void coremain() {
 
         PlayGame();
 
+        // A close of the window from here on waits until the score is in
+        // the table, under the name as typed so far, and saved.
+        CGL_HoldClose();
         int d = difficulty < 0 ? 0 : (difficulty > 2 ? 2 : difficulty);
         int place = -1;
         if (player.score >= highscores[d][kHighscorePlaces - 1].score) {
@@ -164,9 +167,12 @@ void coremain() {
         KeepReplay(recording, d, place);
         // Saved after every game too, so a run that is killed later keeps it.
         SaveHighscores();
+        CGL_ReleaseClose();
         if (gameState > 99) break;
     }
 
+    CGL_HoldClose();
     SaveHighscores();
+    CGL_ReleaseClose();
     CGL_CloseVideo();
 }

@@ -11,17 +11,23 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cgl/paths.h"
 #include "game/highscore.h"
 #include "game/replay.h"
 
 namespace {
 
-const char *const kFolder = "replays";
 const char *const kTableNames[kHighscoreTables] = {"easy", "medium", "hard"};
 
+// "replays" in the save folder, beside highscore.dat.
+std::string Folder() {
+    return std::string(CGL_GetSaveFolder()) + "replays";
+}
+
 bool MakeFolder() {
-    if (mkdir(kFolder, 0700) == 0 || errno == EEXIST) return true;
-    std::printf("%s: cannot create the folder (%s), replays not kept\n", kFolder,
+    std::string folder = Folder();
+    if (mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) return true;
+    std::printf("%s: cannot create the folder (%s), replays not kept\n", folder.c_str(),
                 std::strerror(errno));
     return false;
 }
@@ -29,10 +35,10 @@ bool MakeFolder() {
 }  // namespace
 
 std::string EntryReplayPath(int d, int place) {
-    char path[64];
-    std::snprintf(path, sizeof path, "%s/%s-%02d.qoreplay", kFolder,
-                  kTableNames[d < 0 ? 0 : (d > 2 ? 2 : d)], place + 1);
-    return path;
+    char name[32];
+    std::snprintf(name, sizeof name, "/%s-%02d.qoreplay", kTableNames[d < 0 ? 0 : (d > 2 ? 2 : d)],
+                  place + 1);
+    return Folder() + name;
 }
 
 int ReplayPlaceOf(int score, int d) {
@@ -44,7 +50,7 @@ int ReplayPlaceOf(int score, int d) {
 
 void KeepReplay(const s_replay &replay, int d, int place) {
     if (!MakeFolder()) return;
-    ReplaySave((std::string(kFolder) + "/last.qoreplay").c_str(), replay);
+    ReplaySave((Folder() + "/last.qoreplay").c_str(), replay);
     if (d < 0 || d >= kHighscoreTables || place < 0 || place >= kHighscorePlaces) return;
 
     // From the bottom up: the last entry's replay leaves with it, the others

@@ -13,22 +13,38 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-2}
 
 # Inside the X server: start the example, watch the screen, stop it by PID.
+# It runs under another name and from another folder, as a player may start
+# it: the engine finds sprite.dat beside the executable by the name the
+# program mounts, and neither moves the working directory nor makes a save
+# folder the program never asked for.
 if [ "${1:-}" = "--watch" ]; then
-  bindir=$2 screen=$3/Xvfb_screen0
+  bindir=$2 screen=$3/Xvfb_screen0 elsewhere=$3/elsewhere
   be32() { od -An -tu1 -j "$2" -N4 "$1" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }'; }
-  cd "$bindir"
-  ./sprite >sprite.log 2>&1 &
+  cp "$bindir/sprite" "$bindir/renamed-sprite"
+  mkdir -p "$elsewhere/home"
+  cd "$elsewhere"
+  HOME=$elsewhere/home XDG_DATA_HOME= "$bindir/renamed-sprite" >sprite.log 2>&1 &
   pid=$!
   for _ in $(seq 100); do
     sleep 0.2
     kill -0 "$pid" 2>/dev/null || break
+    cwd=$(readlink "/proc/$pid/cwd" || true)
+    if [ -n "$cwd" ] && [ "$cwd" != "$elsewhere" ]; then
+      echo "the engine moved the working directory to $cwd"
+      kill "$pid"
+      exit 1
+    fi
     # The screen is an XWD file: header, colour table, then 32-bit pixels.
     offset=$(($(be32 "$screen" 0) + $(be32 "$screen" 76) * 12))
     gold=$(od -An -v -tx4 -w4 -j "$offset" "$screen" | grep -Ec '^ *[0-9a-f]{2}ffc020$' || true)
     if [ "$gold" -ge 50 ]; then
-      echo "sprite on screen: $gold pixels of its colour"
+      echo "sprite on screen: $gold pixels of its colour, working directory kept"
       kill "$pid"
       wait "$pid" 2>/dev/null || true
+      if [ -e "$elsewhere/home/.local" ]; then
+        echo "a folder was made in the user's data folder"
+        exit 1
+      fi
       exit 0
     fi
   done

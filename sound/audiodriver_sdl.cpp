@@ -6,13 +6,22 @@
 // sound server's, which SDL sizes to match, stand between the mix and the
 // speaker. The ring starts as silence.
 //
-// SDL runs the callback on its audio thread with the device lock held;
-// the game thread changes what the mixer reads only inside
-// audiodriver_lock() / audiodriver_unlock(), which take the same lock.
+// A device can go away under the game: the sound server restarts, a USB
+// card is pulled. A watch on SDL's timer looks at the device four times a
+// second; once it is gone it is closed, and opened again (SDL's audio
+// restarted, since its connection to a server may have died with it) until
+// an output is there. The ring and the mixer's sounds are left as they are,
+// so the music goes on where it was.
+//
+// SDL runs the callback on its audio thread; it mixes only inside the ring
+// lock, and the game thread changes what the mixer reads only inside
+// audiodriver_lock() / audiodriver_unlock(), which take the same lock. A
+// lock of our own, unlike the device's, stays the same across a reopen.
 #include "sound/sound.h"
 
 #include <SDL.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -34,9 +43,17 @@ constexpr int kRingBuffers = 4;
 constexpr int kDevicePieceFrames = SOUNDSYSTEM_BUFFERFRAMES;
 
 SDL_AudioDeviceID g_audio_device = 0;
-SDL_AudioSpec g_audio_spec;
+SDL_AudioSpec g_audio_want, g_audio_spec;
 // 1 while this driver holds a reference on SDL's audio subsystem.
 int g_audio_subsystem = 0;
+// The ring lock (recursive), and the lock over opening and closing the
+// device, which the watch and the game thread share. Made once, never freed:
+// a last run of the watch may come after a close.
+SDL_mutex *g_ring_lock = nullptr;
+SDL_mutex *g_device_lock = nullptr;
+SDL_TimerID g_watch = 0;
+std::atomic<bool> g_watching{false};
+constexpr Uint32 kWatchMs = 250;
 // The ring buffer being handed to SDL, and how many of its bytes are out.
 int32_t g_play_buf = 0;
 int32_t g_play_offset = 0;
@@ -51,12 +68,61 @@ uint8_t silencebyte() {
 }  // namespace
 
 void audiodriver_lock() {
-    if (g_waveout_opened) SDL_LockAudioDevice(g_audio_device);
+    if (g_waveout_opened) SDL_LockMutex(g_ring_lock);
 }
 
 void audiodriver_unlock() {
-    if (g_waveout_opened) SDL_UnlockAudioDevice(g_audio_device);
+    if (g_waveout_opened) SDL_UnlockMutex(g_ring_lock);
 }
+
+namespace {
+
+// With the device lock held; the device starts paused. No changes allowed:
+// SDL converts and re-blocks for us if the hardware wants something else, so
+// the callback always sees this format.
+bool open_device() {
+    if (!g_audio_subsystem && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) g_audio_subsystem = 1;
+    if (g_audio_subsystem)
+        g_audio_device = SDL_OpenAudioDevice(nullptr, 0, &g_audio_want, &g_audio_spec, 0);
+    return g_audio_device != 0;
+}
+
+// With the device lock held. Returns once SDL's audio thread has ended.
+void close_device() {
+    if (g_audio_device != 0) SDL_CloseAudioDevice(g_audio_device);
+    g_audio_device = 0;
+}
+
+// The watch, on SDL's timer thread.
+Uint32 watch_device(Uint32 interval, void *) {
+    if (!g_watching.load(std::memory_order_acquire)) return 0;
+    SDL_LockMutex(g_device_lock);
+    static bool reported = false;
+    if (g_watching.load(std::memory_order_acquire)) {
+        if (g_audio_device != 0 && SDL_GetAudioDeviceStatus(g_audio_device) == SDL_AUDIO_STOPPED) {
+            _dbg_printf("AUDIO: the output is gone, reopening it\n");
+            reported = false;
+            close_device();
+        }
+        if (g_audio_device == 0) {
+            // A server that went away leaves SDL's connection to it dead:
+            // SDL's audio starts afresh before each try.
+            if (g_audio_subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            g_audio_subsystem = 0;
+            if (open_device()) {
+                SDL_PauseAudioDevice(g_audio_device, 0);
+                _dbg_printf("AUDIO: output reopened\n");
+            } else if (!reported) {
+                _dbg_printf("AUDIO: no output yet (%s), trying again\n", SDL_GetError());
+                reported = true;
+            }
+        }
+    }
+    SDL_UnlockMutex(g_device_lock);
+    return interval;
+}
+
+}  // namespace
 
 int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     // Rate 0: nothing is opened and nothing will ever be mixed.
@@ -88,24 +154,22 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     g_buffers_played = 0;
 
     _dbg_printf("open waveout\n");
-    SDL_AudioSpec want;
-    std::memset(&want, 0, sizeof want);
-    want.freq = (int)rate;
-    want.format = bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
-    want.channels = (Uint8)channels;
-    want.samples = kDevicePieceFrames;
-    want.callback = sdl_audiocallback;
-    want.userdata = nullptr;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
-        g_audio_subsystem = 1;
-        // No changes allowed: SDL converts and re-blocks for us if the
-        // hardware wants something else, so the callback always sees this
-        // format.
-        g_audio_device = SDL_OpenAudioDevice(nullptr, 0, &want, &g_audio_spec, 0);
-    }
-    if (g_audio_device != 0) {
-        _dbg_printf("AUDIO: opening audio device succesful!\n");
-        g_waveout_opened = 1;
+    std::memset(&g_audio_want, 0, sizeof g_audio_want);
+    g_audio_want.freq = (int)rate;
+    g_audio_want.format = bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
+    g_audio_want.channels = (Uint8)channels;
+    g_audio_want.samples = kDevicePieceFrames;
+    g_audio_want.callback = sdl_audiocallback;
+    g_audio_want.userdata = nullptr;
+    if (!g_ring_lock) g_ring_lock = SDL_CreateMutex();
+    if (!g_device_lock) g_device_lock = SDL_CreateMutex();
+    if (g_ring_lock && g_device_lock) {
+        SDL_LockMutex(g_device_lock);
+        if (open_device()) {
+            _dbg_printf("AUDIO: opening audio device succesful!\n");
+            g_waveout_opened = 1;
+        }
+        SDL_UnlockMutex(g_device_lock);
     }
 
     _dbg_printf("open wav-buffers\n");
@@ -123,19 +187,24 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     soundsystem.bufferlength = (uint32_t)(g_buffer_size / g_sample_size);
     // The first piece SDL asks for starts the first mix.
     SDL_PauseAudioDevice(g_audio_device, 0);
+    g_watching.store(true, std::memory_order_release);
+    g_watch = SDL_AddTimer(kWatchMs, watch_device, nullptr);
     _dbg_printf("audiodriver inited\n");
     return 1;
 }
 
 void audiodriver_close() {
+    g_watching.store(false, std::memory_order_release);
+    if (g_watch) SDL_RemoveTimer(g_watch);
+    g_watch = 0;
+    if (g_device_lock) SDL_LockMutex(g_device_lock);
     if (g_waveout_opened) {
-        // A buffer still handed out holds the device lock, which SDL's
+        // A buffer still handed out holds the ring lock, which SDL's
         // thread must be able to take to finish.
-        if (g_buffer_waiting) SDL_UnlockAudioDevice(g_audio_device);
+        if (g_buffer_waiting) SDL_UnlockMutex(g_ring_lock);
         // Returns once the audio thread has ended, so nothing refills the
         // ring after this.
-        SDL_CloseAudioDevice(g_audio_device);
-        g_audio_device = 0;
+        close_device();
         g_waveout_opened = 0;
     }
     g_buffer_waiting = 0;
@@ -145,6 +214,7 @@ void audiodriver_close() {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         g_audio_subsystem = 0;
     }
+    if (g_device_lock) SDL_UnlockMutex(g_device_lock);
 }
 
 int fillnextbuffer() {
@@ -156,10 +226,12 @@ int fillnextbuffer() {
 }
 
 void sdl_audiocallback(void * /*userdata*/, uint8_t *stream, int length) {
+    // Taken whether or not init has finished marking the driver open.
+    if (g_ring_lock) SDL_LockMutex(g_ring_lock);
     while (length > 0) {
         if (!g_audio_buffer || g_buffer_size <= 0) {
             std::memset(stream, silencebyte(), (size_t)length);
-            return;
+            break;
         }
         if (g_play_offset == 0 && g_queued == 0) {
             // Nothing filled ahead: mix the due buffer now, so what is heard
@@ -182,6 +254,7 @@ void sdl_audiocallback(void * /*userdata*/, uint8_t *stream, int length) {
             g_buffers_played++;
         }
     }
+    if (g_ring_lock) SDL_UnlockMutex(g_ring_lock);
 }
 
 int audiodriver_getbuffer(void **buffer, int *length) {

@@ -139,7 +139,7 @@ extern uint8_t *g_audio_buffer;    // the ring: four buffers of g_buffer_size by
 extern int32_t g_sample_size;      // bytes per frame
 extern int32_t g_buffer_size;      // bytes per ring buffer (2048 frames)
 extern int32_t g_cur_buf;          // ring buffer filled next (mixed or handed out)
-extern int32_t g_waveout_opened;   // 1 while the device is open
+extern int32_t g_waveout_opened;   // 1 from a good init to close (a lost device is reopened)
 extern int32_t g_buffer_waiting;   // 1 between audiodriver_getbuffer and _submitbuffer
 extern uint32_t g_buffers_played;  // ring buffers handed to the device since init
 

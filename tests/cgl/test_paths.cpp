@@ -24,33 +24,37 @@ TEST(GamePaths, ImageFromWorkingDirBesideExeOrDataDirAndSavesInUserDataFolder) {
     setenv("XDG_DATA_HOME", (root / "xdg").c_str(), 1);
     const std::string exedir = (root / "p/games/").string();
     auto touch = [](const fs::path &p) { std::ofstream(p) << "CORE"; };
-    s_gamepaths paths;
+    char path[1024], folder[1024];
 
     touch(root / "p/share/games/demo/demo.dat");
-    EXPECT_EQ(sdl_findgamepaths("demo", exedir.c_str(), &paths), 1);
-    EXPECT_EQ(std::string(paths.imagedir), (root / "p/share/games/demo/").string());
-    EXPECT_EQ(std::string(paths.savedir), (root / "xdg/demo/").string());
-    EXPECT_TRUE(fs::is_directory(root / "xdg/demo"));
+    EXPECT_EQ(sdl_findimage("demo.dat", exedir.c_str(), path, sizeof path), 1);
+    EXPECT_EQ(std::string(path), (root / "p/share/games/demo/demo.dat").string());
 
     touch(root / "p/games/demo.dat");
-    sdl_findgamepaths("demo", exedir.c_str(), &paths);
-    EXPECT_EQ(std::string(paths.imagedir), exedir);
+    sdl_findimage("demo.dat", exedir.c_str(), path, sizeof path);
+    EXPECT_EQ(std::string(path), exedir + "demo.dat");
 
-    touch(root / "cwd/demo.dat");  // the portable layout changes nothing
-    EXPECT_EQ(sdl_findgamepaths("demo", exedir.c_str(), &paths), 1);
-    EXPECT_STREQ(paths.imagedir, "");
-    EXPECT_STREQ(paths.savedir, "");
+    touch(root / "cwd/demo.dat");  // the portable layout: as named
+    EXPECT_EQ(sdl_findimage("demo.dat", exedir.c_str(), path, sizeof path), 2);
+    EXPECT_STREQ(path, "demo.dat");
+    EXPECT_EQ(sdl_findimage("/abs/demo.dat", exedir.c_str(), path, sizeof path), 1);
+    EXPECT_STREQ(path, "/abs/demo.dat");
+    EXPECT_EQ(fs::current_path(), root / "cwd");
 
-    // Nowhere: still a save folder; a relative XDG_DATA_HOME is ignored.
     fs::remove(root / "cwd/demo.dat");
     fs::remove(root / "p/games/demo.dat");
     fs::remove(root / "p/share/games/demo/demo.dat");
+    EXPECT_EQ(sdl_findimage("demo.dat", exedir.c_str(), path, sizeof path), 0);
+
+    EXPECT_EQ(sdl_userdatafolder("demo", folder, sizeof folder), 1);
+    EXPECT_EQ(std::string(folder), (root / "xdg/demo/").string());
+    EXPECT_TRUE(fs::is_directory(root / "xdg/demo"));
+    // A relative XDG_DATA_HOME is ignored.
     setenv("XDG_DATA_HOME", "relative", 1);
     const std::string home = getenv("HOME") ? getenv("HOME") : "";
     setenv("HOME", (root / "home").c_str(), 1);
-    EXPECT_EQ(sdl_findgamepaths("demo", exedir.c_str(), &paths), 0);
-    EXPECT_STREQ(paths.imagedir, "");
-    EXPECT_EQ(std::string(paths.savedir), (root / "home/.local/share/demo/").string());
+    EXPECT_EQ(sdl_userdatafolder("demo", folder, sizeof folder), 1);
+    EXPECT_EQ(std::string(folder), (root / "home/.local/share/demo/").string());
 
     setenv("HOME", home.c_str(), 1);
     unsetenv("XDG_DATA_HOME");

@@ -1,6 +1,7 @@
 #include "desktop/desktop.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -54,6 +55,26 @@ std::string screen_mode(const std::string &display) {
     return std::to_string(w) + "x" + std::to_string(h);
 }
 
+Grid screen_grid(const std::string &display) {
+    Grid grid;
+    Display *x = XOpenDisplay(display.c_str());
+    if (!x) return grid;
+    XWindowAttributes root;
+    XGetWindowAttributes(x, DefaultRootWindow(x), &root);
+    XImage *image =
+        XGetImage(x, DefaultRootWindow(x), 0, 0, root.width, root.height, AllPlanes, ZPixmap);
+    if (image) {
+        grid.width = root.width;
+        grid.height = root.height;
+        for (int y = 0; y < root.height; y += 8)
+            for (int x0 = 0; x0 < root.width; x0 += 8)
+                grid.rgb.push_back(XGetPixel(image, x0, y) & 0xFFFFFF);
+        XDestroyImage(image);
+    }
+    XCloseDisplay(x);
+    return grid;
+}
+
 std::string load() {
     std::ifstream in("/proc/loadavg");
     std::string a;
@@ -74,6 +95,11 @@ bool start(Game &game, const std::vector<std::string> &env, const std::string &p
     const std::string build = QO_BINARY_DIR;
     if (symlink((build + "/qostarfold.dat").c_str(), (game.dir + "/qostarfold.dat").c_str()) != 0)
         return false;
+    for (const auto &file : game.files) {
+        std::ofstream out(game.dir + "/" + file.first, std::ios::binary);
+        out << file.second;
+        if (!out) return false;
+    }
 
     // The environment is made before the fork: the child of a process
     // with threads (the recorder's) may only exec.

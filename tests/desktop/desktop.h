@@ -22,6 +22,13 @@ std::string var(const char *name);
 std::string sh(const std::string &command);
 // "1920x1080": the mode the X display's monitor shows now.
 std::string screen_mode(const std::string &display);
+// The X screen's colours (0xRRGGBB) at every 8th pixel across and down,
+// row by row; width and height of the screen.
+struct Grid {
+    int width = 0, height = 0;
+    std::vector<uint32_t> rgb;
+};
+Grid screen_grid(const std::string &display);
 // Load average and the like, for the lines that print a figure.
 std::string load();
 
@@ -44,6 +51,8 @@ struct Game {
     Program program;
     std::string dir, spylog;
     long long started = 0;
+    // Files (name, bytes) put beside the image before the game starts.
+    std::vector<std::pair<std::string, std::string>> files;
     // Times at which each line of standard output arrived.
     std::vector<std::pair<long long, std::string>> lines;
     std::string partial;

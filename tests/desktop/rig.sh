@@ -7,6 +7,9 @@
 #                       fresh temporary directory
 #   rig.sh env [DIR]    print the exports of a running rig again
 #   rig.sh stop [DIR]   stop every server of the rig by PID, remove DIR
+#   rig.sh restart-pulse [DIR]
+#                       stop PulseAudio as a crash would (SIGKILL) and start
+#                       it again, as a desktop's sound server restarts
 #
 # DIR may also come from QO_RIG_DIR. What runs:
 #   Xorg (dummy driver) with 1920x1080@60 (the desktop), 1280x720@60 and
@@ -23,6 +26,10 @@
 #     clients                                         QO_RIG_WAYLAND_INPUT
 #     (weston's pointer follows the X pointer's moves, not its place; a
 #     sweep to the output's far corner and back to 0,0 lines them up)
+#   weston with Xwayland, its 1920x1080 output a window on an Xvfb screen of
+#     its own (where its input goes): the X server of most Wayland
+#     desktops, whose modes are emulated for each program
+#                         QO_RIG_XWAYLAND (X display), QO_RIG_XWAYLAND_HOST
 # weston's headless backend is no use here: it offers no seat, SDL 2.26
 # crashes in SDL_Init without one, and it has no way to take input.
 # Works as root (as CI runs) and as an ordinary user.
@@ -121,6 +128,40 @@ start_x() {
     DISPLAY_OF_LAST=":$(head -n1 "$DIR/$name.display" | tr -d ' \n')"
 }
 
+# PulseAudio on the rig's null sink; returns once it answers.
+start_pulse() {
+    local root_flag="" i
+    [ "$(id -u)" = 0 ] && root_flag="--system=false"
+    rm -f "$DIR/run/pulse-native"
+    # shellcheck disable=SC2086
+    XDG_RUNTIME_DIR="$DIR/run" HOME="$DIR/home" XDG_CONFIG_HOME="$DIR/config" \
+        pulseaudio -n $root_flag --daemonize=no --exit-idle-time=-1 --disallow-exit \
+        --use-pid-file=no --log-target=stderr -F "$DIR/pulse.pa" >>"$DIR/pulse.log" 2>&1 &
+    remember pulseaudio $!
+    wait_path "$DIR/run/pulse-native" 150 || die "pulseaudio did not start (see $DIR/pulse.log)"
+    for ((i = 0; i < 50; i++)); do
+        PULSE_SERVER="unix:$DIR/run/pulse-native" pactl info >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    die "pulseaudio does not answer (see $DIR/pulse.log)"
+}
+
+restart_pulse() {
+    DIR=$(rig_dir "${1:-}")
+    local name pid i
+    while read -r name pid; do
+        [ "$name" = pulseaudio ] || continue
+        kill -9 "$pid" 2>/dev/null
+        for ((i = 0; i < 100; i++)); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+    done <"$DIR/pids"
+    grep -v '^pulseaudio ' "$DIR/pids" >"$DIR/pids.new"
+    mv "$DIR/pids.new" "$DIR/pids"
+    start_pulse
+}
+
 start() {
     command -v Xorg >/dev/null || die "Xorg missing (xserver-xorg-core)"
     if [ -n "${1:-${QO_RIG_DIR:-}}" ]; then
@@ -179,18 +220,8 @@ load-module module-native-protocol-unix auth-anonymous=1 socket=$DIR/run/pulse-n
 load-module module-null-sink sink_name=rig rate=44100 channels=2 sink_properties=device.description=rig
 set-default-sink rig
 EOF
-    local root_flag=""
-    [ "$(id -u)" = 0 ] && root_flag="--system=false"
-    # shellcheck disable=SC2086
-    pulseaudio -n $root_flag --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
-        --log-target=stderr -F "$DIR/pulse.pa" >"$DIR/pulse.log" 2>&1 &
-    remember pulseaudio $!
-    wait_path "$DIR/run/pulse-native" 150 || die "pulseaudio did not start (see $DIR/pulse.log)"
+    start_pulse
     local pulse="unix:$DIR/run/pulse-native"
-    for ((i = 0; i < 50; i++)); do
-        PULSE_SERVER=$pulse pactl info >/dev/null 2>&1 && break
-        sleep 0.1
-    done
 
     # --- PipeWire: its own runtime folder and session bus, so that the
     # PulseAudio clients above never find it; the null sink at the rate
@@ -231,6 +262,23 @@ EOF
     remember weston-input $!
     wait_path "$DIR/run/qo-wayland-input" 150 || die "weston (x11) did not start (see $DIR/weston-input.log)"
 
+    # --- weston with Xwayland on a screen of its own; Xwayland starts when
+    # its first program connects, at the display weston names in its log
+    start_x xvfb-xwayland Xvfb -screen 0 1920x1080x24 -nolisten tcp -noreset
+    local xwayland_host=$DISPLAY_OF_LAST
+    DISPLAY=$xwayland_host weston --backend=x11-backend.so --socket=qo-xwayland --width=1920 \
+        --height=1080 --idle-time=0 --xwayland --log="$DIR/weston-xwayland.log" \
+        >"$DIR/weston-xwayland.out" 2>&1 &
+    remember weston-xwayland $!
+    local xwayland=""
+    for ((i = 0; i < 150; i++)); do
+        xwayland=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' \
+            "$DIR/weston-xwayland.log" 2>/dev/null)
+        [ -n "$xwayland" ] && break
+        sleep 0.1
+    done
+    [ -n "$xwayland" ] || die "weston (xwayland) did not start (see $DIR/weston-xwayland.log)"
+
     cat >"$DIR/rig.env" <<EOF
 export QO_RIG_DIR='$DIR'
 export XDG_RUNTIME_DIR='$DIR/run'
@@ -240,6 +288,8 @@ export QO_RIG_DISPLAY75='$display75'
 export QO_RIG_XVFB='$xvfb'
 export PULSE_SERVER='$pulse'
 export QO_RIG_WAYLAND_INPUT='qo-wayland-input'
+export QO_RIG_XWAYLAND='$xwayland'
+export QO_RIG_XWAYLAND_HOST='$xwayland_host'
 export QO_RIG_PIPEWIRE_RUNTIME='$pw_run'
 export QO_RIG_PIPEWIRE_PULSE='$pw_pulse'
 export QO_RIG_PIPEWIRE_BUS='$bus'
@@ -274,5 +324,6 @@ case "${1:-}" in
     start) start "${2:-}" ;;
     env) cat "$(rig_dir "${2:-}")/rig.env" ;;
     stop) stop "${2:-}" ;;
-    *) die "usage: rig.sh start|env|stop [DIR]" ;;
+    restart-pulse) restart_pulse "${2:-}" ;;
+    *) die "usage: rig.sh start|env|stop|restart-pulse [DIR]" ;;
 esac

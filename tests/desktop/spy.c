@@ -14,11 +14,15 @@
  * (from the start, as Mesa's hardware drivers default to) each swap returns
  * at the next tick of a clock at that rate, as a blocking vsync does. No
  * driver here has such a swap.
+ *
+ * With QO_SPY_FSYNC_MS set, every fsync takes that much longer, as on a slow
+ * disk. SIGUSR1 makes the next swap recurse until its stack overflows.
  */
 #define _GNU_SOURCE
 #include <SDL.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -101,9 +105,31 @@ int SDL_GL_SetSwapInterval(int interval) {
     return 0;
 }
 
+static volatile sig_atomic_t overflow_asked = 0;
+
+static void on_usr1(int sig) {
+    (void)sig;
+    overflow_asked = 1;
+}
+
+__attribute__((constructor)) static void spy_init(void) {
+    signal(SIGUSR1, on_usr1);
+}
+
+/* Each level fills a small frame of its own, so the recursion cannot be
+ * turned into a loop and walks into the stack's guard page instead of
+ * stepping over it. */
+static int overflow(int depth) {
+    if (depth < 0) return 0; /* never: keeps the compiler from calling it endless */
+    volatile char frame[256];
+    for (size_t i = 0; i < sizeof frame; i++) frame[i] = (char)depth;
+    return overflow(depth + 1) + frame[depth % sizeof frame];
+}
+
 void SDL_GL_SwapWindow(SDL_Window *window) {
     static void (*fn)(SDL_Window *);
     if (!fn) fn = (void (*)(SDL_Window *))real("SDL_GL_SwapWindow");
+    if (overflow_asked) overflow(0);
     fn(window);
     long long period = held_period_ns();
     if (period && held_interval) {
@@ -137,4 +163,16 @@ int SDL_WaitEventTimeout(SDL_Event *event, int timeout) {
     int got = fn(event, timeout);
     if (got && event) note_event(event);
     return got;
+}
+
+int fsync(int fd) {
+    static int (*fn)(int);
+    if (!fn) fn = (int (*)(int))real("fsync");
+    const char *ms = getenv("QO_SPY_FSYNC_MS");
+    if (ms && atoi(ms) > 0) {
+        struct timespec ts = {atoi(ms) / 1000, (atoi(ms) % 1000) * 1000000L};
+        while (nanosleep(&ts, &ts) != 0) {
+        }
+    }
+    return fn(fd);
 }

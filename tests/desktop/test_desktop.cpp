@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -133,6 +134,7 @@ TEST_F(Desktop, EveryEndingRestoresTheDesktopModeAndExitsZeroWithinASecond) {
         {"SIGINT", [](Game &g) { kill(g.program.pid, SIGINT); }, false},
         {"SIGHUP", [](Game &g) { kill(g.program.pid, SIGHUP); }, false},
         {"SIGSEGV", [](Game &g) { kill(g.program.pid, SIGSEGV); }, true},
+        {"overflow", [](Game &g) { kill(g.program.pid, SIGUSR1); }, true},  // the spy's
     };
     for (const Ending &ending : endings) {
         desktop_mode(x);
@@ -157,6 +159,54 @@ TEST_F(Desktop, EveryEndingRestoresTheDesktopModeAndExitsZeroWithinASecond) {
     }
 }
 
+TEST_F(Desktop, CloseDuringNameEntrySavesTheScoreUnderTheTypedNameThoughTheDiskIsSlow) {
+    // Every place at 0, so a game left at once has a highscore; each save
+    // takes 1.5 s, three times what a close waits for a frame.
+    const std::string zeros(2116, '\0');
+    const std::pair<const char *, std::function<void(Game &)>> closes[] = {
+        {"WM close", [&](Game &g) { close_window(x, window_of(g, x)); }},
+        {"Alt+F4", [&](Game &) { xdotool(x, "key alt+F4"); }},
+        {"SIGTERM", [](Game &g) { kill(g.program.pid, SIGTERM); }},
+    };
+    for (const auto &close : closes) {
+        Game g;
+        g.files = {{"highscore.dat", zeros}};
+        ASSERT_TRUE(start(g, with(on_x(x), {"QO_SPY_FSYNC_MS=1500"})));
+        // Counted in frames, which a busy machine draws more slowly.
+        auto frames = [&g](size_t n) { wait_swaps(g, spy(g).swaps.size() + n, 30000); };
+        to_main_page(g, x);
+        press(x, "Return");
+        frames(60);  // the game's fade-in
+        press(x, "Escape");
+        frames(140);  // its fade-out, then the name entry's fade-in
+        // Each letter held over a few frames: quick letters are another matter.
+        for (const char *key : {"a", "b", "c"}) {
+            xdotool(x, std::string("keydown ") + key);
+            frames(3);
+            xdotool(x, std::string("keyup ") + key);
+            frames(2);
+        }
+        close.second(g);
+        long long sent = now_ns();
+        int code = wait_exit(g, 15000);
+        double ms = (now_ns() - sent) / 1e6;
+        std::ifstream in(g.dir + "/highscore.dat", std::ios::binary);
+        std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        saved.resize(2116);
+        // The name field, then MEDIUM's first place (difficulty 1).
+        std::string name = saved.substr(0, 64).c_str();
+        std::string first = saved.substr(76 + 680, 64).c_str();
+        printf("  %-8s exit %d after %.0f ms, name \"%s\", MEDIUM's first place \"%s\" (%s)\n",
+               close.first, code, ms, name.c_str(), first.c_str(), load().c_str());
+        EXPECT_EQ(code, 0) << close.first;
+        EXPECT_EQ(name, "ABC") << close.first;
+        EXPECT_EQ(first, "ABC") << close.first;
+        EXPECT_EQ(screen_mode(x), "1920x1080") << close.first;
+        kill_game(g);
+        desktop_mode(x);
+    }
+}
+
 TEST_F(Desktop, FullScreenKeepsSixtyStepsOrTheTimersRate) {
     struct Case {
         const char *name;
@@ -166,16 +216,20 @@ TEST_F(Desktop, FullScreenKeepsSixtyStepsOrTheTimersRate) {
     const std::vector<std::string> zink =
         with(on_x(x), {"MESA_LOADER_DRIVER_OVERRIDE=zink", "LIBGL_ALWAYS_SOFTWARE=1"});
     const std::vector<std::string> held = with(on_x(x), {"QO_SPY_SWAP_HZ=60"});
+    const std::string x75 = var("QO_RIG_DISPLAY75");
     // llvmpipe refuses the swap interval, zink accepts it without blocking;
-    // weston's may or may not hold the swap; the spy holds it to 60 Hz as a
-    // blocking vsync does. A swap the game found to pace gives 60.0;
-    // otherwise the 15 ms timer paces (66.7), which render speed on a busy
-    // machine may pull lower, never higher.
+    // weston's may or may not hold the swap; the spy holds it to a rate as a
+    // blocking vsync does (Mesa's drivers start with an interval of 1). A
+    // swap the game found to pace gives 60.0; otherwise the 15 ms timer
+    // paces (66.7), which render speed on a busy machine may pull lower,
+    // never higher. A window (no 60 Hz mode) is the timer's, whatever rate
+    // its display's swap keeps.
     const Case cases[] = {
         {"llvmpipe", on_x(x), x, "1280x720"},
         {"zink", zink, x, "1280x720"},
         {"held swap", held, x, "1280x720"},
-        {"only 75 Hz", on_x(var("QO_RIG_DISPLAY75")), var("QO_RIG_DISPLAY75"), "1920x1080"},
+        {"window 75", with(on_x(x75), {"QO_SPY_SWAP_HZ=75"}), x75, "1920x1080"},
+        {"window 30", with(on_x(x75), {"QO_SPY_SWAP_HZ=30"}), x75, "1920x1080"},
         {"wayland", on_wayland(), "", ""},
     };
     for (const Case &c : cases) {
@@ -307,6 +361,39 @@ TEST_F(Desktop, MusicHasNoUnderrunIdleOrWithBothCoresBusy) {
     }
 }
 
+TEST_F(Desktop, SoundComesBackWithinTwoSecondsOfAPulseAudioRestart) {
+    ASSERT_TRUE(start(game, on_x(x)));
+    ASSERT_TRUE(wait_swaps(game, 60, 30000));
+    pump(game, 1000);
+    sh(std::string(QO_SOURCE_DIR) + "/tests/desktop/rig.sh restart-pulse " + var("QO_RIG_DIR"));
+    const long long back = now_ns();  // the server answers from here on
+    pump(game, 500);                  // times the game's line of the reopen
+    Recorder rec;
+    ASSERT_TRUE(rec.start());
+    pump(game, 4000);
+    rec.stop();
+    // The music never rests for long: its first sample that is not near
+    // silence is the game heard again. A recorder takes a second or so to
+    // start on a busy machine; sound there from its first moments came back
+    // before it could be heard.
+    std::vector<int16_t> pcm = rec.samples();
+    const double listening = (rec.time_of(0) - back) / 1e6;
+    double after = -1;
+    for (size_t i = 0; i < pcm.size() && after < 0; i++)
+        if (std::abs(pcm[i]) > 256) after = (rec.time_of(i / 2) - back) / 1e6;
+    double reopened = -1;
+    for (const auto &line : game.lines)
+        if (line.second.find("output reopened") != std::string::npos)
+            reopened = (line.first - back) / 1e6;
+    printf(
+        "  after PulseAudio came back: output reopened at %.0f ms, recording from %.0f ms, sound "
+        "at %.0f ms (%s)\n",
+        reopened, listening, after, load().c_str());
+    EXPECT_GE(after, 0) << "no sound in 4 s";
+    EXPECT_LT(after, std::max(2000.0, listening + 250));
+    EXPECT_EQ(wait_swaps(game, spy(game).swaps.size() + 10, 5000), true) << "the game stopped";
+}
+
 TEST_F(Desktop, FiveLaunchesGiveAtLeastFourDifferentFields) {
     std::set<unsigned> seeds;
     std::string list;
@@ -383,6 +470,73 @@ TEST_F(Desktop, WaylandRunStartsPresentsAndTakesKeysAndButtons) {
     to_main_page(game, input);
     xdotool(input, "mousedown 3 sleep 0.08 mouseup 3");
     EXPECT_EQ(wait_exit(game, 5000), 0) << "a right click on the title did not end the game";
+}
+
+TEST_F(Desktop, XwaylandFullScreenFillsTheOutputTakesKeysAndEveryEndingGivesTheDesktopBack) {
+    // weston's output, a window on the host screen, is what a player sees.
+    const std::string xw = var("QO_RIG_XWAYLAND"), host = var("QO_RIG_XWAYLAND_HOST");
+    if (xw.empty()) GTEST_SKIP() << "no Xwayland on the rig";
+    std::string weston = xdotool(host, "search --class Weston");
+    weston = weston.substr(0, weston.find('\n'));
+    const std::vector<std::string> env = {"DISPLAY=" + xw, "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER="};
+    const Grid desktop = screen_grid(host);
+    ASSERT_FALSE(desktop.rgb.empty());
+    const std::pair<const char *, std::function<void(Game &)>> endings[] = {
+        {"Escape", [&](Game &) { press(host, "Escape"); }},
+        {"WM close", [&](Game &g) { close_window(xw, window_of(g, xw)); }},
+        {"SIGTERM", [](Game &g) { kill(g.program.pid, SIGTERM); }},
+        {"SIGINT", [](Game &g) { kill(g.program.pid, SIGINT); }},
+        {"SIGHUP", [](Game &g) { kill(g.program.pid, SIGHUP); }},
+        {"SIGSEGV", [](Game &g) { kill(g.program.pid, SIGSEGV); }},
+    };
+    for (const auto &ending : endings) {
+        Game g;
+        ASSERT_TRUE(start(g, env));
+        ASSERT_TRUE(wait_swaps(g, 60, 30000)) << ending.first << g.program.output;
+        xdotool(host, "windowfocus --sync " + weston);
+        if (ending.first == endings[0].first) {
+            // The main page is reached through a key; its backdrop fills the
+            // picture. Counted: pixels neither black nor the desktop's own.
+            size_t keys = spy(g).keys.size();
+            to_main_page(g, host);
+            keys = spy(g).keys.size() - keys;
+            long long from = now_ns();
+            pump(g, 3000);
+            double steps = rate(spy(g), from, now_ns());
+            const Grid shown = screen_grid(host);
+            int x0 = shown.width, y0 = shown.height, x1 = -1, y1 = -1;
+            for (size_t i = 0; i < shown.rgb.size() && shown.rgb.size() == desktop.rgb.size();
+                 i++) {
+                uint32_t c = shown.rgb[i];
+                int sum = (c >> 16 & 0xFF) + (c >> 8 & 0xFF) + (c & 0xFF);
+                if (sum < 24 || c == desktop.rgb[i]) continue;
+                int columns = (shown.width + 7) / 8;
+                int x = (int)(i % columns) * 8, y = (int)(i / columns) * 8;
+                x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x),
+                y1 = std::max(y1, y);
+            }
+            printf(
+                "  xwayland: picture from (%d, %d) to (%d, %d) of %dx%d, %.1f steps/s, %zu key "
+                "events (%s)\n",
+                x0, y0, x1, y1, shown.width, shown.height, steps, keys, load().c_str());
+            EXPECT_LE(x0, shown.width / 50);
+            EXPECT_LE(y0, shown.height / 50);
+            EXPECT_GE(x1, shown.width - 8 - shown.width / 50);
+            EXPECT_GE(y1, shown.height - 8 - shown.height / 50);
+            EXPECT_GE(keys, 2u);
+            // The timer's pace at most. llvmpipe draws the 1920x1080 picture
+            // on the CPU, which a busy machine slows down.
+            EXPECT_GT(steps, 5);
+            EXPECT_LE(steps, 68.5);
+        }
+        ending.second(g);
+        int code = wait_exit(g, 10000);
+        std::string after = screen_mode(xw);
+        printf("  xwayland %-8s exit %d, desktop %s after\n", ending.first, code, after.c_str());
+        if (std::string(ending.first) != "SIGSEGV") EXPECT_EQ(code, 0) << ending.first;
+        EXPECT_EQ(after, "1920x1080") << ending.first;
+        kill_game(g);
+    }
 }
 
 TEST_F(Desktop, MinimisedGameTakesNoStepsAndResumes) {
