@@ -54,7 +54,7 @@ EM_ASYNC_JS(int, web_mountsaves, (const char *dir_utf8), {
             0);
     }
     function inside(path) {
-        return typeof path == = 'string' && path.indexOf(dir + '/') == 0;
+        return typeof path == 'string' && path.indexOf(dir + '/') == 0;
     }
     var write = FS.write, close = FS.close, rename = FS.rename, unlink = FS.unlink;
     FS.write = function(stream) {
@@ -84,7 +84,7 @@ EM_ASYNC_JS(int, web_mountsaves, (const char *dir_utf8), {
 
 // The program's name: the page sets it (Module.thisProgram).
 EM_JS(int, web_programname, (char *out, int size), {
-    var name = String(typeof thisProgram == = 'string' ? thisProgram : '').split('/').pop();
+    var name = String(typeof thisProgram == 'string' ? thisProgram : '').split('/').pop();
     if (!name || name == 'this.program') name = 'program';
     stringToUTF8(name, out, size);
     return 0;
