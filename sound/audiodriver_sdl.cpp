@@ -29,9 +29,6 @@ uint32_t g_buffers_played = 0;
 namespace {
 
 constexpr int kRingBuffers = 4;
-// Frames SDL asks for at a time, one mix buffer. SDL sizes the sound
-// server's buffer to match; a smaller one (23 ms) ran dry on a busy machine.
-constexpr int kDevicePieceFrames = SOUNDSYSTEM_BUFFERFRAMES;
 
 SDL_AudioDeviceID g_audio_device = 0;
 SDL_AudioSpec g_audio_spec;
@@ -93,7 +90,7 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     want.freq = (int)rate;
     want.format = bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
     want.channels = (Uint8)channels;
-    want.samples = kDevicePieceFrames;
+    want.samples = (Uint16)audiodevice_pieceframes(rate);
     want.callback = sdl_audiocallback;
     want.userdata = nullptr;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
