@@ -11,7 +11,7 @@ else
 ON_DISPLAY =
 endif
 
-.PHONY: all deps build run web serve-web test-web test test-desktop test-asan test-tsan bench fuzz fuzz-ci fuzz-long fuzz-merge deb format clean
+.PHONY: all deps build run web serve-web test-web test-web-desktop test test-desktop test-asan test-tsan bench fuzz fuzz-ci fuzz-long fuzz-merge deb format clean
 
 all: build
 
@@ -153,6 +153,14 @@ test-web: web
 		--examples build-web/examples $(if $(WEB_FILTER),-k $(WEB_FILTER))
 
 WEB_PORT ?= 8080
+# Key -> sound of the browser build: Chromium with a window on the rig's X
+# server, its sound recorded from the rig's PulseAudio (tests/desktop/rig.sh).
+test-web-desktop: web
+	@set -e; rig=$$(mktemp -d /tmp/qo-rig.XXXXXX); \
+	eval "$$(tests/desktop/rig.sh start $$rig)"; \
+	status=0; /usr/bin/python3 tests/web/test_web_desktop.py build-web/site build-web/assets || status=$$?; \
+	tests/desktop/rig.sh stop $$rig; exit $$status
+
 serve-web:
 	@[ -f build-web/site/index.html ] || { echo "Run make web first"; exit 1; }
 	@echo "Serving build-web/site/ at http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops)"

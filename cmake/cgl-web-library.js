@@ -124,4 +124,19 @@ mergeInto(LibraryManager.library, {
       })();
     });
   },
+
+  // Makes the page's audio context at the mixer's rate where the browser
+  // allows it, so that the browser resamples for the output device and SDL
+  // converts nothing; SDL takes this context when it opens the device.
+  cgl_web_audiocontext__deps: ['$autoResumeAudioContext'],
+  cgl_web_audiocontext: function(rate) {
+    var SDL2 = Module['SDL2'] = Module['SDL2'] || {};
+    if (SDL2.audioContext || typeof AudioContext == 'undefined') return;
+    try {
+      SDL2.audioContext = new AudioContext({sampleRate: rate});
+    } catch (e) {
+      SDL2.audioContext = new AudioContext();
+    }
+    autoResumeAudioContext(SDL2.audioContext);
+  },
 });

@@ -22,8 +22,6 @@ function(cgl_web_page_options target scope)
     -sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536
     -sASYNCIFY_IMPORTS=cgl_web_animationframe,cgl_web_mountsaves,cgl_web_restart
     -sALLOW_MEMORY_GROWTH=1 -sENVIRONMENT=web
-    # The JavaScript half of the platform.
-    "SHELL:--js-library ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/cgl-web-library.js"
     # Saves in the browser's IndexedDB.
     -lidbfs.js
     "SHELL:-sEXPORTED_RUNTIME_METHODS=[\"FS\",\"ccall\"]")

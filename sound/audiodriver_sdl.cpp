@@ -38,9 +38,6 @@ uint32_t g_buffers_played = 0;
 namespace {
 
 constexpr int kRingBuffers = 4;
-// Frames SDL asks for at a time, one mix buffer. SDL sizes the sound
-// server's buffer to match; a smaller one (23 ms) ran dry on a busy machine.
-constexpr int kDevicePieceFrames = SOUNDSYSTEM_BUFFERFRAMES;
 
 SDL_AudioDeviceID g_audio_device = 0;
 SDL_AudioSpec g_audio_want, g_audio_spec;
@@ -158,7 +155,7 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     g_audio_want.freq = (int)rate;
     g_audio_want.format = bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
     g_audio_want.channels = (Uint8)channels;
-    g_audio_want.samples = kDevicePieceFrames;
+    g_audio_want.samples = (Uint16)audiodevice_pieceframes(rate);
     g_audio_want.callback = sdl_audiocallback;
     g_audio_want.userdata = nullptr;
     if (!g_ring_lock) g_ring_lock = SDL_CreateMutex();

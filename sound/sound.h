@@ -155,6 +155,10 @@ void audiodriver_submitbuffer();
 // SDL's audio callback: gives the device the next piece of the ring,
 // mixing the due buffer when the one before has been handed out.
 void sdl_audiocallback(void *userdata, uint8_t *stream, int length);
+// Frames SDL is asked to take at a time, for output at `rate`: a whole mix
+// buffer on the desktop (audiodevice_sdl.cpp), less in the browser
+// (audiodevice_web.cpp), which also sets up the page's audio context.
+int audiodevice_pieceframes(unsigned rate);
 // The device lock (recursive; nothing while no device is open).
 void audiodriver_lock();
 void audiodriver_unlock();

@@ -43,7 +43,7 @@ def free_port():
 
 
 class Browser:
-    def __init__(self, headless=True, extra_flags=(), env=None):
+    def __init__(self, headless=True, extra_flags=(), env=None, url="about:blank"):
         self.profile = tempfile.mkdtemp(prefix="qo-chromium-")
         self.port = free_port()
         flags = [
@@ -67,7 +67,9 @@ class Browser:
         if headless:
             flags.append("--headless=new")
         flags += list(extra_flags)
-        flags.append("about:blank")
+        # A window opened on a page gives the page the keyboard; on about:blank
+        # the address bar keeps it through later navigations.
+        flags.append(url)
         self.proc = subprocess.Popen(
             flags,
             stdout=subprocess.DEVNULL,
