@@ -145,6 +145,10 @@ void on_crash_signal(int sig) {
 void use_signal_stack() {
     stack_t stack;
     std::memset(&stack, 0, sizeof stack);
+    // A stack someone else set up stays theirs: a sanitizer gives each of
+    // its threads one and unmaps it again when the thread ends.
+    if (sigaltstack(nullptr, &stack) == 0 && !(stack.ss_flags & SS_DISABLE)) return;
+    std::memset(&stack, 0, sizeof stack);
     stack.ss_size = 256 * 1024;  // restoring the mode goes through SDL and Xlib
     stack.ss_sp = std::malloc(stack.ss_size);
     if (stack.ss_sp && sigaltstack(&stack, nullptr) != 0) std::free(stack.ss_sp);
