@@ -194,11 +194,12 @@ void audiodriver_close() {
     g_watching.store(false, std::memory_order_release);
     if (g_watch) SDL_RemoveTimer(g_watch);
     g_watch = 0;
+    // A buffer still handed out holds the ring lock, which SDL's thread must
+    // be able to take to finish; it goes before the device lock is taken,
+    // so the ring lock is never held while waiting for the device's.
+    if (g_waveout_opened && g_buffer_waiting) SDL_UnlockMutex(g_ring_lock);
     if (g_device_lock) SDL_LockMutex(g_device_lock);
     if (g_waveout_opened) {
-        // A buffer still handed out holds the ring lock, which SDL's
-        // thread must be able to take to finish.
-        if (g_buffer_waiting) SDL_UnlockMutex(g_ring_lock);
         // Returns once the audio thread has ended, so nothing refills the
         // ring after this.
         close_device();
