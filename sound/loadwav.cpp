@@ -38,9 +38,10 @@ void put32(uint8_t *p, uint32_t value) {
     p[3] = (uint8_t)(value >> 24);
 }
 
-}  // namespace
-
-int Soundsystem_ParseWAV(const uint8_t *bytes, uint32_t length, s_sound *sound) {
+// Checks the header (the first 44 bytes of a file of `length` bytes) and
+// sets the format fields; on success *size is the data length the file
+// really holds. The samples themselves are not looked at.
+int check_header(const uint8_t *bytes, uint32_t length, s_sound *sound, uint32_t *size) {
     if (!sound) return 0;
     if (!bytes || length < kHeaderSize) {
         _dbg_printf("WAV file too short (%u bytes)\n", bytes ? length : 0u);
@@ -91,12 +92,29 @@ int Soundsystem_ParseWAV(const uint8_t *bytes, uint32_t length, s_sound *sound) 
         return 0;
     }
 
-    uint32_t size = get32(bytes + 40);
+    *size = get32(bytes + 40);
     uint32_t available = length - kHeaderSize;
-    if (size > available) {
-        _dbg_printf("WAV data of %u bytes cut to the %u in the file\n", size, available);
-        size = available;
+    if (*size > available) {
+        _dbg_printf("WAV data of %u bytes cut to the %u in the file\n", *size, available);
+        *size = available;
     }
+    return 1;
+}
+
+// Hands the samples to the record, under the device lock.
+void set_data(s_sound *sound, uint8_t *data, uint32_t size) {
+    audiodriver_lock();
+    sound->size = size;
+    sound->data = data;
+    sound->numsamples = size / (sound->bits / 8u);
+    audiodriver_unlock();
+}
+
+}  // namespace
+
+int Soundsystem_ParseWAV(const uint8_t *bytes, uint32_t length, s_sound *sound) {
+    uint32_t size = 0;
+    if (!check_header(bytes, length, sound, &size)) return 0;
     uint8_t *data = nullptr;
     if (size > 0) {
         data = (uint8_t *)std::malloc(size);
@@ -106,12 +124,7 @@ int Soundsystem_ParseWAV(const uint8_t *bytes, uint32_t length, s_sound *sound) 
         }
         std::memcpy(data, bytes + kHeaderSize, size);
     }
-
-    audiodriver_lock();
-    sound->size = size;
-    sound->data = data;
-    sound->numsamples = size / (bits / 8u);
-    audiodriver_unlock();
+    set_data(sound, data, size);
     return 1;
 }
 
@@ -131,19 +144,30 @@ int Soundsystem_LoadWAV(const char *name, s_sound *sound) {
         corefile_close(&file);
         return 0;
     }
-    // Zero-filled, so that a short read leaves nothing undefined behind it.
-    uint8_t *buffer = (uint8_t *)std::calloc(length > 0 ? (size_t)length : 1, 1);
-    if (!buffer) {
-        _dbg_printf("WAV file %s: out of memory for %d bytes\n", name, length);
+    // The header first, then the samples straight into the record's own
+    // buffer: a long piece of music is copied once, not twice. Zero-filled,
+    // so that a short read leaves nothing undefined behind it.
+    uint8_t header[kHeaderSize] = {};
+    if (length > 0)
+        corefile_read(header, length < (int32_t)kHeaderSize ? length : kHeaderSize, 1, &file);
+    uint32_t size = 0;
+    if (!check_header(header, (uint32_t)length, sound, &size)) {
         corefile_close(&file);
         return 0;
     }
-    if (length > 0) corefile_read(buffer, length, 1, &file);
+    uint8_t *data = nullptr;
+    if (size > 0) {
+        data = (uint8_t *)std::calloc(size, 1);
+        if (!data) {
+            _dbg_printf("WAV file %s: out of memory for %u bytes\n", name, size);
+            corefile_close(&file);
+            return 0;
+        }
+        corefile_read(data, (int)size, 1, &file);
+    }
     corefile_close(&file);
-
-    int result = Soundsystem_ParseWAV(buffer, (uint32_t)length, sound);
-    std::free(buffer);
-    return result;
+    set_data(sound, data, size);
+    return 1;
 }
 
 int Soundsystem_SaveWAV(const char *name, s_sound *sound) {
