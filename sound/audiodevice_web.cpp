@@ -1,8 +1,10 @@
 // The browser's audio device. SDL plays through a ScriptProcessorNode whose
 // buffer holds the frames asked for here, and a buffer filled in its event
-// is heard only after the one playing: with a whole mix buffer (46 ms) that
-// alone is half the latency budget. Half a mix buffer still leaves the
-// page's main thread, where the event runs between frames, 23 ms to answer.
+// is heard only after the one playing: with a whole desktop mix buffer
+// (46 ms) that alone is half the latency budget. Half of one still leaves
+// the page's main thread, where the event runs between frames, 23 ms to
+// answer. The driver mixes pieces of this size too, so a sound started
+// waits at most 23 ms for the mix that carries it.
 //
 // The audio context is made here at the mixer's rate where the browser
 // allows it, so the browser resamples for the output device and SDL needs

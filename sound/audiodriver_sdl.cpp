@@ -1,5 +1,6 @@
-// Audio output through SDL2: a ring of four 2048-frame buffers, each mixed
-// just before it is handed to the device. When SDL asks for sound and the
+// Audio output through SDL2: a ring of four buffers of the platform's piece
+// (2048 frames on the desktop, 1024 in the browser), each mixed just before
+// it is handed to the device. When SDL asks for sound and the
 // buffer being played has run out, the callback mixes the next one in ring
 // order and hands it out. So a sound started on the game thread waits at
 // most one buffer (46 ms) for its mix, and then only SDL's buffer and the
@@ -126,7 +127,7 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     if (rate == 0) return 1;
     if (g_waveout_opened || g_audio_buffer || g_audio_subsystem) audiodriver_close();
 
-    // Every buffer is 2048 frames, whatever the caller asks for.
+    // Every buffer is the platform's piece, whatever the caller asks for.
     (void)length;
     const int channels = (flags & 2) ? 2 : 1;
     soundsystem.bits = (uint16_t)bits;
@@ -134,7 +135,8 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     if (bits != 8 && bits != 16) return 0;
 
     g_sample_size = (int32_t)(bits / 8) * channels;
-    g_buffer_size = SOUNDSYSTEM_BUFFERFRAMES * g_sample_size;
+    const int pieceframes = audiodevice_pieceframes(rate);
+    g_buffer_size = pieceframes * g_sample_size;
     _dbg_printf("sample size: %d\nbuffer size: %d\n", g_sample_size, g_buffer_size);
 
     g_audio_buffer = (uint8_t *)std::malloc((size_t)kRingBuffers * g_buffer_size);
@@ -155,7 +157,7 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
     g_audio_want.freq = (int)rate;
     g_audio_want.format = bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
     g_audio_want.channels = (Uint8)channels;
-    g_audio_want.samples = (Uint16)audiodevice_pieceframes(rate);
+    g_audio_want.samples = (Uint16)pieceframes;
     g_audio_want.callback = sdl_audiocallback;
     g_audio_want.userdata = nullptr;
     if (!g_ring_lock) g_ring_lock = SDL_CreateMutex();

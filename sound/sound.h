@@ -58,7 +58,7 @@ struct s_soundsystem {
     uint32_t rate;          // rate every step is computed against (44100)
     uint16_t channels;      // output channels: 2 stereo, 1 mono
     uint16_t bits;          // output sample width (16)
-    uint32_t bufferlength;  // frames per mix buffer (2048)
+    uint32_t bufferlength;  // frames per mix buffer (2048; 1024 in the browser)
     uint32_t buffersize;    // bytes of the accumulator
     uint16_t mastervolume;  // 0..255
     uint16_t musicvolume;   // 0..255, for records with music == 1
@@ -155,9 +155,9 @@ void audiodriver_submitbuffer();
 // SDL's audio callback: gives the device the next piece of the ring,
 // mixing the due buffer when the one before has been handed out.
 void sdl_audiocallback(void *userdata, uint8_t *stream, int length);
-// Frames SDL is asked to take at a time, for output at `rate`: a whole mix
-// buffer on the desktop (audiodevice_sdl.cpp), less in the browser
-// (audiodevice_web.cpp), which also sets up the page's audio context.
+// Frames SDL is asked to take at a time, for output at `rate`, and the size
+// of each mix: 2048 on the desktop (audiodevice_sdl.cpp), less in the
+// browser (audiodevice_web.cpp), which also sets up the page's audio context.
 int audiodevice_pieceframes(unsigned rate);
 // The device lock (recursive; nothing while no device is open).
 void audiodriver_lock();
