@@ -1,11 +1,11 @@
 // Audio output through SDL2: a ring of four buffers of the platform's piece
 // (2048 frames on the desktop, 1024 in the browser), each mixed just before
-// it is handed to the device. When SDL asks for sound and the
-// buffer being played has run out, the callback mixes the next one in ring
-// order and hands it out. So a sound started on the game thread waits at
-// most one buffer (46 ms) for its mix, and then only SDL's buffer and the
-// sound server's, which SDL sizes to match, stand between the mix and the
-// speaker. The ring starts as silence.
+// it is handed to the device. When SDL asks for sound and the buffer being
+// played has run out, the callback mixes the next one in ring order and
+// hands it out. So a sound started on the game thread waits at most one
+// buffer (46 ms on the desktop, 23 in the browser) for its mix, and then
+// only SDL's buffer and the sound server's, which SDL sizes to match, stand
+// between the mix and the speaker. The ring starts as silence.
 //
 // A device can go away under the game: the sound server restarts, a USB
 // card is pulled. A watch on SDL's timer looks at the device four times a
