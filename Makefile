@@ -5,8 +5,11 @@ JOBS ?= 2
 CMAKE_FLAGS ?=
 
 # Run a command on a display: the real one if there is one, else a virtual one.
+# -noreset: by default the X server resets whenever its last client leaves,
+# and a test connecting during that reset is refused ("no display available"),
+# which parallel tests hit now and then.
 ifeq ($(DISPLAY),)
-ON_DISPLAY = xvfb-run -a -s "-screen 0 1920x1080x24"
+ON_DISPLAY = xvfb-run -a -s "-screen 0 1920x1080x24 -noreset"
 else
 ON_DISPLAY =
 endif

@@ -27,7 +27,7 @@ if [ "${1:-}" != "--inside" ]; then
     desktop-file-validate /usr/share/applications/com.quillmoth.qostarfold.desktop
     appstreamcli validate --no-net /usr/share/metainfo/com.quillmoth.qostarfold.metainfo.xml
     echo "== run the installed game"
-    xvfb-run -a -s "-screen 0 1920x1080x24" "$0" --inside
+    xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" "$0" --inside
     trap - EXIT
     echo "== remove"
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq qostarfold >/dev/null

@@ -82,7 +82,7 @@ cmake --build "$work/notests" -j "$jobs"
 
 echo "== sprite example under Xvfb"
 mkdir -p "$work/screen"
-SDL_AUDIODRIVER=dummy xvfb-run -a -s "-screen 0 800x600x24 -fbdir $work/screen" \
+SDL_AUDIODRIVER=dummy xvfb-run -a -s "-screen 0 800x600x24 -noreset -fbdir $work/screen" \
   "$0" --watch "$work/pkg" "$work/screen"
 [ -z "${CHECK_DIR:-}" ] && rm -rf "$work"
 echo "examples: all good"
