@@ -35,15 +35,21 @@ struct SoundServer {
     const char *name;
     std::vector<std::string> env;
     std::string pulse;
+    // A plain client playing a file with the game's buffer on the same path.
+    std::vector<std::string> plain;
 };
 
 std::vector<SoundServer> sound_servers() {
     std::string pipewire = var("QO_RIG_PIPEWIRE_PULSE");
-    return {{"PulseAudio", {}, var("PULSE_SERVER")},
+    return {{"PulseAudio",
+             {},
+             var("PULSE_SERVER"),
+             {"paplay", "--server=" + var("PULSE_SERVER"), "--latency-msec=46"}},
             {"PipeWire",
              {"XDG_RUNTIME_DIR=" + var("QO_RIG_PIPEWIRE_RUNTIME"), "PULSE_SERVER=" + pipewire,
               "DBUS_SESSION_BUS_ADDRESS=" + var("QO_RIG_PIPEWIRE_BUS"), "SDL_AUDIODRIVER=pipewire"},
-             pipewire}};
+             pipewire,
+             {"pw-play", "--latency=46ms"}}};
 }
 
 std::vector<std::string> with(std::vector<std::string> env, const std::vector<std::string> &more) {
@@ -363,21 +369,37 @@ TEST_F(Desktop, MusicHasNoUnderrunIdleOrWithBothCoresBusy) {
                 whole = record_music(server, busy, seconds, busy ? "busy" : "idle", play);
             if (!whole && busy) {
                 // Some machines keep no stream of one mix buffer (46 ms) whole
-                // with both cores busy: a plain client, paplay with the same
-                // buffer and no game running, is the reference. Only a gap
-                // the reference does not have is the game's.
+                // with both cores busy. The reference is a plain client on the
+                // same path with the same buffer (paplay, or pw-play on
+                // PipeWire's own protocol) beside the game running silent, so
+                // the machine carries the same load. Only gaps the reference
+                // never has in two takes are the game's.
                 kill_game(g);
+                Game silent;
+                ASSERT_TRUE(
+                    start(silent, with(with(on_x(x), server.env), {"SDL_AUDIODRIVER=dummy"})));
+                ASSERT_TRUE(wait_swaps(silent, 60, 30000));
                 std::string file = std::string(QO_BINARY_DIR) + "/assets/qomusic.wav";
+                std::vector<std::string> args = {"env"};
+                args.insert(args.end(), server.env.begin(), server.env.end());
+                args.insert(args.end(), server.plain.begin(), server.plain.end());
+                args.push_back(file);
+                std::vector<char *> argv;
+                for (std::string &a : args) argv.push_back(&a[0]);
+                argv.push_back(nullptr);
                 pid_t player = fork();
                 if (player == 0) {
-                    execlp("paplay", "paplay", ("--server=" + server.pulse).c_str(),
-                           "--latency-msec=46", file.c_str(), (char *)nullptr);
+                    execvp(argv[0], argv.data());
                     _exit(127);
                 }
                 usleep(300000);
-                bool reference = record_music(server, true, seconds, "busy, paplay alone",
-                                              [](int ms) { usleep(ms * 1000); });
+                bool reference = true;
+                for (int take = 0; take < 2 && reference; take++)
+                    reference =
+                        record_music(server, true, seconds, "busy, plain client by the silent game",
+                                     [&](int ms) { pump(silent, ms); });
                 kill(player, SIGKILL), waitpid(player, nullptr, 0);
+                kill_game(silent);
                 if (!reference) {
                     printf("  %s: a plain client has the same gaps here; not the game's\n",
                            server.name);
