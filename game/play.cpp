@@ -2,6 +2,7 @@
 // window. See play.h.
 #include "game/play.h"
 
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -114,6 +115,9 @@ void PlaybackBegin(s_playback *pb) {
     pb->endedEarly = false;
     pb->noField = false;
     pb->ship = player;
+    // The watcher's bests are not those of the one who played: a watched
+    // game never announces a new personal score.
+    for (int &best : pb->ship.bestScore) best = INT_MAX;
     pb->random = pb->replay.random;
     pb->state = gameState;
     s_outside outside;

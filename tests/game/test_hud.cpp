@@ -6,11 +6,13 @@
 #include "common/gl_fixture.h"
 #include "cgl/cgl.h"
 #include "corefile/corefile.h"
+#include "game/play.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -216,4 +218,18 @@ TEST(Fade, StepsInDoublesRoundedToFloatAndOvershoots) {
     s = GAMESTATE_CRASHED;
     HandleFade(&s);
     EXPECT_EQ(s, GAMESTATE_SLOWFADEDONE);
+}
+
+TEST_F(HudTest, Notice_NeverShownInAWatchedGame) {
+    // A watcher who has never scored would see the notice in a live game
+    // from its first frame; the watched one is not theirs.
+    s_playback pb;
+    std::string error;
+    ASSERT_EQ(ReplayLoad(QO_SOURCE_DIR "/tests/replays/EASY-1.qoreplay", &pb.replay, &error), 1)
+        << error;
+    for (int &best : player.bestScore) best = 0;
+    PlaybackBegin(&pb);
+    for (int f = 0; f < 64 && PlaybackFrame(&pb, true); f++) currentFrame = f;
+    EXPECT_EQ(pb.ship.newHighscoreTimer, 0);
+    EXPECT_EQ(player.bestScore[pb.replay.difficulty], 0);
 }
