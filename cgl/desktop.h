@@ -58,12 +58,18 @@ int sdl_userdatafolder(const char *name, char *folder, size_t size);
 
 // Milliseconds since the system started, wrapping after 49.7 days.
 uint32_t sys_ticks();
+// The process's output, first thing in main: standard output a line at a
+// time (on Windows: to the console the program was started from, if any,
+// and to the log file once the save folder is known).
+void sys_startoutput();
 // Process start, on the main thread before SDL: the stop requests that come
-// from outside the window (signals, a console's Ctrl+C or close, the
-// session ending) are caught for sys_stoprequested, and the process's
-// output is set up (on Windows: the console it was started from, and the
-// log file once the save folder is known).
-void sys_startprocess();
+// from outside the window (signals, a console's Ctrl+C or close) are caught
+// for sys_stoprequested. A session that ends under the program calls
+// endsession on the main thread, which ends the process before it returns.
+void sys_startprocess(void (*endsession)());
+// Ends the process at once, without destructors or exit handlers, once the
+// output written so far has gone out.
+[[noreturn]] void sys_exitnow(int code);
 // Each thread that may crash, as it starts (a signal handler needs a stack
 // of its own to run after a stack overflow).
 void sys_startthread();
@@ -87,5 +93,6 @@ std::string sys_userdatabase();
 // whatever folder the game starts in, so that a new download or a
 // reinstall keeps them.
 bool sys_portable();
-// Called with the save folder once it is known (the log goes there).
-void sys_savefolderknown(const char *folder);
+// Called with the save folder and the program's name once they are known
+// (on Windows the log, name.log, goes there).
+void sys_savefolderknown(const char *folder, const char *name);

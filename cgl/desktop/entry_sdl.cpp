@@ -18,9 +18,7 @@ int sdl_main() {
 }
 
 int main(int argc, char **argv) {
-    // Progress lines are read by people and by tests through a pipe: give
-    // them out line by line.
-    setvbuf(stdout, nullptr, _IOLBF, 0);
+    sys_startoutput();
     sdl_setargs(argc, argv);
     // Before the paths: file names on the command line are the caller's.
     if (coremain_command) {

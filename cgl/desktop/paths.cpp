@@ -86,7 +86,7 @@ int sdl_findimage(const char *name, const char *exedir, char *path, size_t size)
 int sdl_userdatafolder(const char *name, char *folder, size_t size) {
     std::string base = sys_userdatabase();
     if (base.empty()) return 0;
-    std::string dir = base + name + "/";
+    std::string dir = base + name + base.back();
     if (!corefile_makefolder(dir.c_str())) {
         std::printf("saves stay in the working directory\n");
         return 0;
@@ -108,7 +108,8 @@ const char *CGL_GetSaveFolder() {
         if (!name.empty() && sdl_userdatafolder(name.c_str(), g_savefolder, sizeof g_savefolder))
             std::printf("- Saves in %s\n", g_savefolder);
     }
-    sys_savefolderknown(g_savefolder);
+    if (g_exedir.empty()) find_executable();
+    sys_savefolderknown(g_savefolder, (g_savename.empty() ? g_exename : g_savename).c_str());
     return g_savefolder;
 }
 

@@ -116,9 +116,38 @@ void sdl_requestclose() {
     SDL_PushEvent(&quit);
 }
 
+namespace {
+
+std::atomic<bool> g_game_finished{false};
+
+// Asks the game thread to stop at its next frame and waits until it has,
+// or has finished. A game that asked for the close itself is returning
+// right now; it gets a moment to finish so that the normal end joins it.
+// Otherwise it stops within half a second unless it holds the close: then
+// it is waited for as long as it holds it. True when it finished.
+bool stop_game() {
+    sdl_beginclose();
+    for (int waited = 0;
+         !g_game_finished.load(std::memory_order_acquire) && !sdl_closeparked(); waited++) {
+        if (waited >= 500 && sdl_closeunheld()) break;
+        serve_requests();
+        SDL_Delay(1);
+    }
+    return g_game_finished.load(std::memory_order_acquire);
+}
+
+// The session ends under the program: the close is carried out at once.
+void end_session() {
+    stop_game();
+    restore_desktop();
+    sys_exitnow(0);
+}
+
+}  // namespace
+
 int sdl_startup() {
     g_main_thread = std::this_thread::get_id();
-    sys_startprocess();
+    sys_startprocess(end_session);
     sys_startthread();
     // The pump ends the process on signals, the same way as a window close.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -159,10 +188,6 @@ int sdl_startup() {
     cgl_mouse_zdir = 0;
     cgl_mouse_buttons = 0;
     return 1;
-}
-
-namespace {
-std::atomic<bool> g_game_finished{false};
 }
 
 int sdl_run(void (*body)()) {

@@ -44,7 +44,19 @@ void on_crash_signal(int sig) {
 
 }  // namespace
 
-void sys_startprocess() {
+// Progress lines are read by people and by tests through a pipe: they go
+// out line by line.
+void sys_startoutput() {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+}
+
+void sys_exitnow(int code) {
+    fflush(stdout);
+    _exit(code);
+}
+
+// The session's end comes as SIGHUP or SIGTERM.
+void sys_startprocess(void (*)()) {
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = on_stop_signal;
@@ -120,4 +132,4 @@ bool sys_portable() {
 }
 
 // Progress lines go to standard output, wherever the process was started.
-void sys_savefolderknown(const char *) {}
+void sys_savefolderknown(const char *, const char *) {}
