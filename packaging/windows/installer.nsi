@@ -10,6 +10,8 @@
 ; the command line) installs elsewhere.
 
 Unicode true
+; A 64-bit installer for the 64-bit game; Debian's wine64 alone (without
+; wine32) cannot run NSIS's default 32-bit one.
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
@@ -20,6 +22,7 @@ ManifestDPIAware true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\com.quillmoth.qostarfold"
 
 Name "${APP_NAME}"
+BrandingText "${APP_NAME} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${APP_NAME}"
 ; A second install goes where the first one went.
