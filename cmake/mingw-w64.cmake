@@ -56,7 +56,7 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 
 if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
-  find_program(QO_WINE_PROGRAM NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+  find_program(QO_WINE_PROGRAM wine NO_CMAKE_FIND_ROOT_PATH)
   if(QO_WINE_PROGRAM)
     set(CMAKE_CROSSCOMPILING_EMULATOR "${QO_WINE_PROGRAM}")
   endif()

@@ -38,14 +38,17 @@ windows_dlls=" advapi32 cfgmgr32 comdlg32 dinput8 dwmapi gdi32 hid imm32 kernel3
 windows_dlls+=" oleaut32 opengl32 setupapi shcore shell32 user32 uxtheme version winmm ws2_32 xinput1_4 "
 foreign=""
 for dll in $(x86_64-w64-mingw32-objdump -p "$work/zip/qostarfold.exe" | sed -n 's/.*DLL Name: //p'); do
-  name=$(echo "${dll%.[dD][lL][lL]}" | tr 'A-Z' 'a-z')
+  name=$(echo "${dll%.[dD][lL][lL]}" | tr '[:upper:]' '[:lower:]')
   case $windows_dlls in *" $name "*) ;; *) foreign="$foreign $dll" ;; esac
 done
 check "qostarfold.exe imports only Windows' DLLs${foreign:+ (not:$foreign)}" test -z "$foreign"
 
 # The installer, silently, in a fresh prefix.
 "$here/wine.sh" init "$QO_WINEPREFIX"
-user=$(ls "$QO_WINEPREFIX/drive_c/users" | grep -vx Public | head -1 || true)
+# A fresh prefix has two users' folders: Public and the one who runs wine.
+for dir in "$QO_WINEPREFIX"/drive_c/users/*; do
+  [ "${dir##*/}" = Public ] || user=${dir##*/}
+done
 home=$QO_WINEPREFIX/drive_c/users/$user
 installdir="$home/AppData/Local/Programs/QO STARFOLD"
 shortcut="$home/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/QO STARFOLD.lnk"

@@ -48,7 +48,6 @@ def main():
     if not args.cmd or not os.environ.get("DISPLAY"):
         sys.exit("usage: startup.py [--runs N] [--marker TEXT] EXE [ARGS...] (on a display)")
     subprocess.run([WINE, "init"], check=True)
-    results = {}
     for mode in ("cold", "warm"):
         times = []
         for _ in range(args.runs):
@@ -60,7 +59,6 @@ def main():
             if t is None:
                 sys.exit(f"{mode}: no line with {args.marker!r} from {args.cmd[0]}")
             times.append(t)
-        results[mode] = times
         print(f"{mode}: " + " ".join(f"{t * 1000:.0f}" for t in times) +
               f" ms; median {statistics.median(times) * 1000:.0f} ms"
               f" (load average {os.getloadavg()[0]:.1f})")

@@ -42,16 +42,24 @@ init_prefix() {
   # Two tests may start at once: one makes the prefix, the other waits.
   exec 9>"$prefix.lock"
   flock 9
-  if [ ! -f "$prefix/.qo-ready" ]; then
+  # Now and then (once in about ten here) wineboot fails at once with "could
+  # not load kernel32.dll" in a new folder; a second try has always worked.
+  local log=$prefix.log
+  for _ in 1 2; do
+    [ -f "$prefix/.qo-ready" ] && break
     rm -rf "$prefix"
-    local log=$prefix.log
-    if ! env WINEPREFIX="$prefix" ${user:+USER="$user"} wineboot -i >"$log" 2>&1 ||
-      ! env WINEPREFIX="$prefix" wineserver -w >>"$log" 2>&1; then
-      tail -20 "$log" >&2
-      echo "wine.sh: could not make the prefix $prefix" >&2
-      exit 1
+    if env WINEPREFIX="$prefix" ${user:+USER="$user"} wineboot -i >"$log" 2>&1 &&
+      env WINEPREFIX="$prefix" wineserver -w >>"$log" 2>&1 &&
+      [ -d "$prefix/drive_c/windows/system32" ]; then
+      touch "$prefix/.qo-ready"
+    else
+      env WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
     fi
-    touch "$prefix/.qo-ready"
+  done
+  if [ ! -f "$prefix/.qo-ready" ]; then
+    tail -20 "$log" >&2
+    echo "wine.sh: could not make the prefix $prefix" >&2
+    exit 1
   fi
   flock -u 9
 }
@@ -95,7 +103,7 @@ case $cmd in
     ;;
   stop)
     prefix=${1:-$QO_WINEPREFIX}
-    [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    if [ -d "$prefix" ]; then WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; fi
     ;;
   with-display)
     if [ -n "${DISPLAY:-}" ]; then exec "$@"; fi
