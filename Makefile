@@ -182,7 +182,7 @@ WIN_CMAKE = cmake -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake \
 WIN_DISPLAY = $(CURDIR)/tests/windows/wine.sh with-display
 windows:
 	@scripts/win-deps.sh build-win
-	@[ -f build-win/CMakeCache.txt ] || $(WIN_CMAKE) -S . -B build-win
+	@[ -f build-win/Makefile ] || $(WIN_CMAKE) -S . -B build-win
 	cmake --build build-win -j $(JOBS)
 	@cmake --build build-win --target package_windows
 
@@ -199,7 +199,7 @@ test-windows: windows
 # to the first frame under wine, the baseline for the game's.
 test-windows-standin:
 	@scripts/win-deps.sh build-win
-	@[ -f build-win/standin/CMakeCache.txt ] || $(WIN_CMAKE) -S tests/windows/standin -B build-win/standin
+	@[ -f build-win/standin/Makefile ] || $(WIN_CMAKE) -S tests/windows/standin -B build-win/standin
 	cmake --build build-win/standin -j $(JOBS)
 	@cmake --build build-win/standin --target package_windows
 	x86_64-w64-mingw32-objdump -p build-win/standin/bare_gl.exe | grep "DLL Name"
