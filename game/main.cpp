@@ -126,9 +126,7 @@ int coremain_command() {
                         loaded == 0 ? "cannot read: " : "refused: ", error.c_str());
             return 2;
         }
-        char *absolute = realpath(argv[2], nullptr);
-        playPath = absolute ? absolute : argv[2];
-        std::free(absolute);
+        playPath = argv[2];
         return -1;
     }
     Usage();

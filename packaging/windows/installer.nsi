@@ -5,7 +5,7 @@
 ;
 ;   makensis -DVERSION=1.0.0 -DSTAGE=DIR -DOUTFILE=qostarfold-setup.exe -DICON=qostarfold.ico installer.nsi
 ;
-; STAGE holds what is installed: qostarfold.exe, qostarfold.dat, README.txt,
+; STAGE holds what is installed: qostarfold.exe, qostarfold.com, qostarfold.dat, README.txt,
 ; licences\. /S installs or uninstalls without a window; /D=DIR (last on
 ; the command line) installs elsewhere.
 
@@ -53,6 +53,7 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 Section "Install"
   SetOutPath "$INSTDIR"
   File "${STAGE}\qostarfold.exe"
+  File "${STAGE}\qostarfold.com"
   File "${STAGE}\qostarfold.dat"
   File "${STAGE}\README.txt"
   SetOutPath "$INSTDIR\licences"
@@ -81,6 +82,7 @@ SectionEnd
 Section "Uninstall"
   Delete "$SMPROGRAMS\${APP_NAME}.lnk"
   Delete "$INSTDIR\qostarfold.exe"
+  Delete "$INSTDIR\qostarfold.com"
   Delete "$INSTDIR\qostarfold.dat"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\licences\*.txt"

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The two ways a player gets the game on Windows, made from a cross-built
 # program (the CMake target package_windows runs this):
-#   OUT/qostarfold-windows.zip   qostarfold.exe, qostarfold.dat, README.txt, licences/
+#   OUT/qostarfold-windows.zip   qostarfold.exe, its console launcher qostarfold.com,
+#                                qostarfold.dat, README.txt, licences/
 #   OUT/qostarfold-setup.exe     the installer (installer.nsi)
 #
 #   package.sh OUT EXE DAT ICON VERSION DEPS
 #
-# EXE is copied as qostarfold.exe, without its debugging information. The
+# EXE is copied as qostarfold.exe, without its debugging information, and
+# the launcher beside it (EXE with .com for .exe) as qostarfold.com. The
 # licences are those of what is linked into it: SDL2 and GLEW from their
 # sources (DEPS/share/licenses, scripts/win-deps.sh), the mingw-w64 runtime
 # with winpthreads, and GCC's runtime (libgcc, libstdc++) with its runtime
@@ -20,6 +22,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 stage=$out/windows-stage
 rm -rf "$stage" && mkdir -p "$stage/licences"
 x86_64-w64-mingw32-strip -o "$stage/qostarfold.exe" "$exe"
+x86_64-w64-mingw32-strip -o "$stage/qostarfold.com" "${exe%.exe}.com"
 cp "$dat" "$stage/qostarfold.dat"
 cp "$here/README.txt" "$stage/README.txt"
 licence() {
@@ -36,7 +39,7 @@ for f in "$stage/README.txt" "$stage"/licences/*.txt; do sed -i 's/\r*$/\r/' "$f
 
 zip_file=$out/qostarfold-windows.zip
 rm -f "$zip_file"
-(cd "$stage" && zip -q -9 -X -r "$zip_file" qostarfold.exe qostarfold.dat README.txt licences)
+(cd "$stage" && zip -q -9 -X -r "$zip_file" qostarfold.exe qostarfold.com qostarfold.dat README.txt licences)
 
 setup=$out/qostarfold-setup.exe
 makensis -V2 -NOCD -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$setup" -DICON="$icon" \
