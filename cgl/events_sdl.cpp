@@ -99,6 +99,10 @@ void sdl_handleevent(const SDL_Event &event) {
             break;
         }
         case SDL_WINDOWEVENT:
+            // A button let go in another window never comes back up here:
+            // the buttons are up from the moment the focus goes.
+            if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
+                cgl_mouse_buttons.store(0, std::memory_order_relaxed);
             // A minimised window shows nothing, so the game waits (SDL also
             // minimises a full-screen window when it loses the focus).
             if (event.window.event == SDL_WINDOWEVENT_MINIMIZED)

@@ -381,6 +381,15 @@ TEST_F(Input, MouseButtons_LeftRightMiddleBitsAndTheirSums) {
     SendButton(SDL_BUTTON_MIDDLE, false);
     SendButton(SDL_BUTTON_RIGHT, false);
     EXPECT_EQ(Buttons(), 0);
+
+    // Held while the focus goes to another window, let go there: up.
+    SendButton(SDL_BUTTON_LEFT, true);
+    SDL_Event e;
+    SDL_zero(e);
+    e.type = SDL_WINDOWEVENT;
+    e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    sdl_handleevent(e);
+    EXPECT_EQ(Buttons(), 0);
 }
 
 // On the display's own driver, and on one with no global mouse state (as on
