@@ -63,8 +63,14 @@ void CGL_SetPostShader(int id);
 // buffer, right before the swap: screenshots and tests read it there.
 extern void (*cgl_beforeswap)();
 
-// The platform's swap of the window's buffers (framebuffer_sdl.cpp).
+// The platform's swap of the window's buffers: on the desktop it waits for
+// OpenGL to finish the frame first; in the browser, which shows the frame
+// once control goes back to it, it does nothing.
 void sdl_swapwindow();
+// True when the picture of this frame will not be seen: in the browser, a
+// step taken at once to catch up with the game's clock, whose picture the
+// next step's replaces before the page shows one. Never on the desktop.
+bool sdl_frameunseen();
 // The size in pixels of what the window shows, which may differ from the
 // size asked for (framebuffer_sdl.cpp). Leaves the values as they are when
 // there is no window.

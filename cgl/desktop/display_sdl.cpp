@@ -9,6 +9,7 @@
 #include "cgl/desktop.h"
 #include "cgl/framebuffer.h"
 
+#include <GL/glew.h>
 #include <SDL.h>
 
 #include <algorithm>
@@ -206,10 +207,18 @@ float CGL_WaitRefresh() {
 // ---------------------------------------------------------------------------
 // Presenting
 
+// Each frame is finished before the swap, so that a swap held to the
+// display's refresh measures the whole frame.
 void sdl_swapwindow() {
     if (!winhandle) return;
+    glFinish();
     SDL_GL_SwapWindow(winhandle);
     sdl_vsync_swapped();
+}
+
+// Every frame the desktop draws is swapped to the display.
+bool sdl_frameunseen() {
+    return false;
 }
 
 void sdl_drawablesize(int *width, int *height) {
