@@ -1,14 +1,12 @@
 // The close and its holds, the same on every platform: a shell that is
 // asked to close marks the close as requested (sdl_beginclose); the game
 // thread stops at its next frame wait unless it holds the close, and a
-// thread that stops there is parked for good, so that the shell can end
-// the process without waiting for the middle of a frame.
+// thread that stops there is parked for good (sdl_park), so that the shell
+// can end the process without waiting for the middle of a frame.
 #include "cgl/platform.h"
 #include "cgl/desktop.h"
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 namespace {
 
@@ -20,7 +18,7 @@ std::atomic<int> g_holds{0};
 
 [[noreturn]] void park() {
     g_parked.store(true, std::memory_order_release);
-    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    sdl_park();
 }
 
 }  // namespace

@@ -23,13 +23,9 @@ void sdl_requestclose();
 // Called once the display mode has been changed for full screen: from then
 // on every ending, a crash included, gives the desktop its mode back.
 void sdl_modechanged();
-// The close (cgl/close.cpp). The shell marks it requested; the game thread
-// calls sdl_parkifstopping between frames and stops there for good once
-// the close is requested and not held. sdl_closeparked tells the shell the
-// game thread has stopped; sdl_closeunheld, true when no hold is taken,
-// also refuses every later hold.
-void sdl_beginclose();
-void sdl_parkifstopping();
+// The close (cgl/close.cpp, cgl/platform.h): sdl_closeparked tells the
+// shell the game thread has stopped; sdl_closeunheld, true when no hold is
+// taken, also refuses every later hold.
 bool sdl_closeparked();
 bool sdl_closeunheld();
 

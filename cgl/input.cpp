@@ -172,6 +172,7 @@ void CGL_GetKeycode(int *code, int *changed) {
     // until now have been seen, and must not come back as new presses at
     // the next CGL_GetKeys (the Enter that ends a name entry, say).
     sdl_forgettaps();
+    sdl_readingtext();
     int vk = 0, k = 0, isnew = 0;
     if (next_typed_key(&vk)) {
         k = keycode_of(vk);

@@ -115,6 +115,10 @@ int sdl_getkeycode();
 void sdl_checkkeys();
 // Forgets the keys tapped since the last sdl_checkkeys.
 void sdl_forgettaps();
+// Told at every CGL_GetKeycode: the program reads typed text now. Where the
+// keyboard is one on the screen (a phone's, in the browser) the platform
+// offers it while the reads go on; a desktop's keyboard is always at hand.
+void sdl_readingtext();
 
 // ---------------------------------------------------------------------------
 // Controller table: joysticks, key-mapped keyboard layouts, the mouse and the

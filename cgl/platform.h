@@ -52,11 +52,22 @@ bool sdl_clock_is_real();
 // until every hold is released the game thread runs on, however long that
 // takes, and CGL_CloseRequested tells it that a close is waiting. The
 // release that lets a waiting close go ahead does not return. Holds nest.
-// A page is closed by its browser without asking: there no close is ever
-// requested, and the holds only count.
+// A page is closed by its browser without asking; the close requested
+// there is the page's own (below).
 void CGL_HoldClose();
 void CGL_ReleaseClose();
 int CGL_CloseRequested();
+// The close's shared half (cgl/close.cpp): the shell marks it requested
+// (sdl_beginclose); the game thread calls sdl_parkifstopping at every frame
+// wait and stops there for good (sdl_park) once the close is requested and
+// not held. In the browser the page requests it when it must start the
+// program afresh: a replay dropped on it, the picture lost.
+void sdl_beginclose();
+void sdl_parkifstopping();
+// Stops the calling thread for good: on the desktop it sleeps until the
+// shell ends the process; in the browser the page starts afresh once its
+// saves are stored.
+[[noreturn]] void sdl_park();
 
 // Runs fn where the window lives and waits until it has run: on the
 // desktop's main thread, or at once where there is one thread (and in tests

@@ -6,17 +6,18 @@
 // page's canvas, shown from the start; no display mode is ever changed.
 #include "cgl/platform.h"
 #include "cgl/gamepad.h"
-#include "cgl/video.h"
 
 #include <SDL.h>
 #include <emscripten.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 // In cmake/cgl-web-library.js.
 extern "C" double cgl_web_datenow();
 extern "C" void cgl_web_keep();
 extern "C" void cgl_web_restart();
+extern "C" void cgl_web_readingtext();
 
 // Milliseconds of the wall clock when the page started, advanced by the
 // page's monotonic clock: steady for the frame clock, and different from one
@@ -51,16 +52,28 @@ int sdl_startup() {
 // The game runs until it returns (its player left the title screen), and
 // then starts again: a page has no window to close. The page is loaded
 // anew rather than coremain called again, since a program keeps what it
-// loads until its process ends.
-// A program that ends before its first frame could not start: the page
-// then says so instead of loading it again and again.
+// loads until its process ends. The page says so instead where the program
+// ended before its first frame: it could not start.
 int sdl_run(void (*body)()) {
     body();
-    if (CGL_video_numframes == 0) {
-        printf("The program ended before its first frame\n");
-        emscripten_force_exit(1);
-    }
-    printf("- Starting again\n");
     cgl_web_restart();
     return 0;
+}
+
+// A close the page asked for (cgl_web_stop) parks the program here, at a
+// frame wait or as its last hold is released: the page starts afresh.
+void sdl_park() {
+    cgl_web_restart();
+    std::abort();  // not reached: the restart never returns
+}
+
+// The page's request to start the program afresh: it stops at its next frame
+// wait, or once the work it holds the close for is done.
+extern "C" EMSCRIPTEN_KEEPALIVE void cgl_web_stop() {
+    sdl_beginclose();
+}
+
+// The page offers a phone's keyboard while the program reads typed text.
+void sdl_readingtext() {
+    cgl_web_readingtext();
 }

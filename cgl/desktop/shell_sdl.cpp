@@ -116,6 +116,14 @@ void sdl_requestclose() {
     SDL_PushEvent(&quit);
 }
 
+// A desktop's keyboard is always at hand: there is nothing to offer.
+void sdl_readingtext() {}
+
+// The game thread parks: the shell ends the process around it.
+void sdl_park() {
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
 namespace {
 
 std::atomic<bool> g_game_finished{false};
@@ -127,8 +135,8 @@ std::atomic<bool> g_game_finished{false};
 // it is waited for as long as it holds it. True when it finished.
 bool stop_game() {
     sdl_beginclose();
-    for (int waited = 0;
-         !g_game_finished.load(std::memory_order_acquire) && !sdl_closeparked(); waited++) {
+    for (int waited = 0; !g_game_finished.load(std::memory_order_acquire) && !sdl_closeparked();
+         waited++) {
         if (waited >= 500 && sdl_closeunheld()) break;
         serve_requests();
         SDL_Delay(1);
