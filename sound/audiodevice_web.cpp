@@ -12,12 +12,13 @@
 // of frames more.
 #include "sound/sound.h"
 
-// Made before SDL opens the device, which then takes this context and
-// leaves it to resume at the first key, click or touch
-// (cmake/cgl-web-library.js).
-extern "C" void cgl_web_audiocontext(unsigned rate);
+// Made before SDL opens the device, which then takes this context; the page
+// resumes it at every gesture while it is not running, and suspends it while
+// the tab is hidden (cmake/cgl-web-library.js). 0 when the browser gives no
+// context at all, with the reason printed: the game then runs silent.
+extern "C" int cgl_web_audiocontext(unsigned rate);
 
 int audiodevice_pieceframes(unsigned rate) {
-    cgl_web_audiocontext(rate);
+    if (!cgl_web_audiocontext(rate)) return 0;
     return SOUNDSYSTEM_BUFFERFRAMES / 2;
 }

@@ -136,6 +136,7 @@ int audiodriver_init(unsigned rate, unsigned bits, int length, int flags) {
 
     g_sample_size = (int32_t)(bits / 8) * channels;
     const int pieceframes = audiodevice_pieceframes(rate);
+    if (pieceframes <= 0) return 0;  // no output here at all: the game runs silent
     g_buffer_size = pieceframes * g_sample_size;
     _dbg_printf("sample size: %d\nbuffer size: %d\n", g_sample_size, g_buffer_size);
 

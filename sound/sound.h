@@ -157,7 +157,8 @@ void audiodriver_submitbuffer();
 void sdl_audiocallback(void *userdata, uint8_t *stream, int length);
 // Frames SDL is asked to take at a time, for output at `rate`, and the size
 // of each mix: 2048 on the desktop (audiodevice_sdl.cpp), less in the
-// browser (audiodevice_web.cpp), which also sets up the page's audio context.
+// browser (audiodevice_web.cpp), which also sets up the page's audio context;
+// 0 where there is no output at all (a browser that gives no audio context).
 int audiodevice_pieceframes(unsigned rate);
 // The device lock (recursive; nothing while no device is open).
 void audiodriver_lock();
