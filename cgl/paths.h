@@ -5,7 +5,8 @@
 // directory, else beside the executable, else in the data folder of the
 // games layout (an executable in <prefix>/games/ finds "N.dat" in
 // <prefix>/share/games/N/). An absolute name is used as it is. The working
-// directory is never changed. In the browser the image comes with the page.
+// directory is never changed on the desktop. In the browser the image comes
+// with the page, and the working directory is the save folder.
 //
 // Saves go to the folder CGL_GetSaveFolder gives: on Linux, beside an image
 // found in the working directory (the portable layout, image and saves side

@@ -3,10 +3,13 @@
 // The resource image comes with the page, preloaded into the root folder.
 // The saves live in the browser's IndexedDB: a folder
 // /home/web_user/.local/share/<program>/ is mounted from it and filled
-// before the program reads anything, is the program's save folder, and is
-// written back to the storage whenever a file in it is written and closed,
-// renamed or removed. A browser that offers no storage leaves the folder in
-// memory for this visit, with a line saying so.
+// before the program reads anything, is the program's save folder and its
+// working directory (so a file written by a relative name is kept too), and
+// every change in it (a file written, truncated, renamed or removed, a
+// folder made or removed) is written back to the storage. A browser that
+// offers no storage, a storage that cannot be read, and a second tab of the
+// same game leave the folder in memory for this visit, and the page says so
+// (cmake/cgl-web-library.js).
 #include "cgl/paths.h"
 #include "corefile/corefile.h"
 
@@ -49,5 +52,6 @@ void sdl_usegamepaths() {
     std::string dir = g_savefolder;
     dir.pop_back();  // mounted without its final '/'
     cgl_web_mountsaves(dir.c_str());
+    if (chdir(dir.c_str()) != 0) std::printf("- Cannot work in %s\n", dir.c_str());
     std::printf("- Saves in %s\n", g_savefolder);
 }
