@@ -1,6 +1,10 @@
 // The JavaScript half of the engine's browser platform (cgl/*_web.cpp call
 // these). Functions that wait hand control back to the browser through
 // Asyncify and are listed in ASYNCIFY_IMPORTS (cmake/cglWeb.cmake).
+//
+// The page (cmake/cgl-web-page.html.in) may answer two calls: Module.cglNotice
+// (text), a line the player should see, and Module.cglStopped(code), the
+// program ended without a way to go on. Without them both go to the console.
 mergeInto(LibraryManager.library, {
   // SDL's audio, built from its own source rather than as emscripten's
   // port, calls two runtime functions that are kept only when something
@@ -20,14 +24,22 @@ mergeInto(LibraryManager.library, {
     stringToUTF8(name, out, size);
   },
 
+  // One step of the program (a frame wait): Module.cglSteps counts them, for
+  // the page and its tests.
+  cgl_web_step: function() {
+    Module.cglSteps = (Module.cglSteps | 0) + 1;
+  },
+
+  // The program reads typed text in this step: the page offers a phone's
+  // keyboard while Module.cglReadingText keeps up with Module.cglSteps.
+  cgl_web_readingtext: function() {
+    Module.cglReadingText = Module.cglSteps | 0;
+  },
+
   // Waits for the first animation frame whose time is at least `due`
-  // (performance.now() milliseconds) and returns that time. Module.cglSteps
-  // counts the waits, one a step, for the page and its tests.
+  // (performance.now() milliseconds) and returns that time.
   cgl_web_animationframe: function(due) {
-    // Asyncify calls this again to hand the result over: count only the
-    // call that starts the wait.
     return Asyncify.handleSleep(function(wakeUp) {
-      Module.cglSteps = (Module.cglSteps | 0) + 1;
       function frame() {
         var now = performance.now();
         if (now >= due) wakeUp(now);
@@ -38,88 +50,192 @@ mergeInto(LibraryManager.library, {
   },
 
   // Mounts the folder `dir` from IndexedDB and returns once its files are
-  // read: 0, or 1 with the reason printed when the storage cannot be used
-  // (the folder then lasts for this visit). The page finds the program's
-  // save folder in Module.cglSaveFolder (ending in '/'). From then on the folder is
-  // written back to the storage after every change: a file written and
-  // closed, renamed or removed. A page may be closed at any time, and
-  // nothing runs reliably when it is.
-  cgl_web_mountsaves__deps: ['$FS', '$IDBFS'],
+  // read: 0, or 1 when what is done in it will not last beyond this visit
+  // (no storage, a storage that cannot be read or does not answer, another
+  // tab keeping the saves), which the page is told. The page finds the
+  // program's save folder in Module.cglSaveFolder (ending in '/'), and
+  // Module.cglSaving() is true while a change is on its way to the storage.
+  //
+  // Every write-back makes the stored folder match this tab's copy of it.
+  // Two tabs writing back would so undo each other: a tab left open
+  // overnight would put back its old table and delete the replays another
+  // tab stored. So one tab at a time keeps the saves: the first, which
+  // holds a Web Lock named after the folder for as long as it is open.
+  // Another tab reads the saves but never writes them back, and says so. A
+  // tab whose read failed or took too long never writes back either: its
+  // copy is not what was stored. A page may be closed at any time, and
+  // nothing runs reliably when it is, so the folder is written back after
+  // every change, at the end of the step that made it.
+  cgl_web_mountsaves__deps: ['$FS', '$IDBFS', '$MEMFS'],
   cgl_web_mountsaves: function(dirname) {
     var dir = UTF8ToString(dirname);
+    // How long the storage may take to answer the first read.
+    var kReadMs = 10000;
+    // How long a tab waits for the lock: one that was just reloaded waits
+    // for its own previous page to let go of it.
+    var kLockMs = 3000;
+    var lost = ': nothing done here is kept after this visit.';
     Module.cglSaveFolder = dir + '/';
+    Module.cglSaving = function() {
+      return false;
+    };
     return Asyncify.handleSleep(function(wakeUp) {
-      FS.mkdirTree(dir);
+      var finished = false;
+      function finish(kept, why) {
+        if (finished) return;
+        finished = true;
+        if (why) {
+          out(why);
+          if (Module.cglNotice) Module.cglNotice(why);
+        }
+        wakeUp(kept ? 0 : 1);
+      }
+      var root;
       try {
-        FS.mount(IDBFS, {}, dir);
+        FS.mkdirTree(dir);
+        root = FS.mount(IDBFS, {}, dir);
       } catch (e) {
-        out('the browser storage cannot be used (' + e + '): saves last for this visit only');
-        wakeUp(1);
+        finish(false, 'The browser storage cannot be used (' + e + ')' + lost);
         return;
       }
-      FS.syncfs(true, function(err) {
-        if (err) out('the browser storage cannot be read (' + err + '): saves last for this visit only');
-        watch();
-        wakeUp(err ? 1 : 0);
+      takeTurn('cgl-saves:' + dir, function(mine) {
+        var timer = setTimeout(function() {
+          finish(false, 'The browser storage does not answer' + lost);
+        }, kReadMs);
+        FS.syncfs(true, function(err) {
+          clearTimeout(timer);
+          if (finished) return;
+          if (err) return finish(false, 'The browser storage cannot be read (' + err + ')' + lost);
+          if (!mine) {
+            return finish(false, 'The game is open in another tab, which keeps the saves' + lost +
+                          ' To play here, close the other tab and reload this one.');
+          }
+          keep(root.mount);
+          // Best-effort storage may be cleared when the device runs short.
+          if (navigator.storage && navigator.storage.persist) {
+            navigator.storage.persist().then(function(granted) {
+              if (!granted) out('- The browser may clear the saves when it runs short of space');
+            }, function() {});
+          }
+          finish(true);
+        });
       });
     });
 
-    function watch() {
-      // One write-back at a time; changes made meanwhile get one more.
-      var running = false, again = false, dirty = false;
+    // Calls then(true) once this tab keeps the saves, then(false) when
+    // another does.
+    function takeTurn(name, then) {
+      var answered = false;
+      function answer(mine) {
+        if (answered) return;
+        answered = true;
+        then(mine);
+      }
+      if (navigator.locks && navigator.locks.request) {
+        navigator.locks.request(name, function() {
+          if (answered) {
+            // The tab that kept the saves has closed; this tab's copy may
+            // be older than what it stored, so it still keeps its hands off.
+            if (Module.cglNotice) Module.cglNotice('The other tab has closed: reload this one to keep what you do here.');
+            return;
+          }
+          answer(true);
+          return new Promise(function() {});  // held until the page goes
+        }).catch(function() {
+          answer(true);
+        });
+        setTimeout(function() {
+          answer(false);
+        }, kLockMs);
+        return;
+      }
+      // Without Web Locks (a page not served over https): a tab that keeps
+      // the saves answers the others on a channel.
+      if (typeof BroadcastChannel == 'function') {
+        var channel = new BroadcastChannel(name), mine = true;
+        channel.onmessage = function(e) {
+          if (e.data == 'mine') mine = false;
+          if (e.data == 'who' && answered && mine) channel.postMessage('mine');
+        };
+        channel.postMessage('who');
+        setTimeout(function() {
+          answer(mine);
+        }, 300);
+        return;
+      }
+      answer(true);
+    }
+
+    // Writes the folder back after every change made in it. Every change
+    // goes through MEMFS's operations on the folder's nodes, whatever path
+    // the program named them by ('//', '..', a relative name): a file
+    // written, truncated or touched, a file or folder made, renamed or
+    // removed. One write-back at a time; changes made meanwhile get one more.
+    function keep(mount) {
+      var scheduled = false, running = false, again = false;
       Module.cglSaving = function() {
-        return running || again;
+        return scheduled || running || again;
       };
-      function persist() {
+      function writeBack() {
+        scheduled = false;
         if (running) {
           again = true;
           return;
         }
         running = true;
-        setTimeout(function() {
-          FS.syncfs(false, function(err) {
-            if (err) out('saving to the browser storage failed: ' + err);
-            running = false;
-            if (again) {
-              again = false;
-              persist();
-            }
-          });
-        }, 0);
+        FS.syncfs(false, function(err) {
+          if (err) out('saving to the browser storage failed: ' + err);
+          running = false;
+          if (again) {
+            again = false;
+            writeBack();
+          }
+        });
       }
-      function inside(path) {
-        return typeof path == 'string' && path.indexOf(dir + '/') == 0;
+      function changed(node) {
+        if (!node || node.mount !== mount || scheduled) return;
+        scheduled = true;
+        setTimeout(writeBack, 0);
       }
-      var write = FS.write, close = FS.close, rename = FS.rename, unlink = FS.unlink;
-      FS.write = function(stream) {
-        if (inside(stream.path)) dirty = true;
-        return write.apply(FS, arguments);
-      };
-      FS.close = function(stream) {
-        var result = close.apply(FS, arguments);
-        if (dirty && inside(stream.path)) {
-          dirty = false;
-          persist();
-        }
-        return result;
-      };
-      FS.rename = function(from, to) {
-        var result = rename.apply(FS, arguments);
-        if (inside(from) || inside(to)) persist();
-        return result;
-      };
-      FS.unlink = function(path) {
-        var result = unlink.apply(FS, arguments);
-        if (inside(path)) persist();
-        return result;
-      };
+      function after(ops, op, nodeOf) {
+        var original = ops[op];
+        ops[op] = function() {
+          var result = original.apply(this, arguments);
+          changed(nodeOf.apply(null, arguments));
+          return result;
+        };
+      }
+      function first(node) {
+        return node;
+      }
+      var t = MEMFS.ops_table;
+      ['mknod', 'unlink', 'rmdir', 'symlink', 'setattr'].forEach(function(op) {
+        after(t.dir.node, op, first);
+      });
+      after(t.dir.node, 'rename', function(node, newDir) {
+        return node.mount === mount ? node : newDir;
+      });
+      after(t.file.node, 'setattr', first);
+      after(t.link.node, 'setattr', first);
+      ['write', 'msync'].forEach(function(op) {
+        after(t.file.stream, op, function(stream) {
+          return stream.node;
+        });
+      });
     }
   },
 
   // Starts the program afresh: the page is loaded again once every save
-  // has reached the storage. Never returns.
+  // has reached the storage. A program that ended before its first step
+  // could not start: the page says so instead. Never returns.
   cgl_web_restart: function() {
     return Asyncify.handleSleep(function() {
+      if (!Module.cglSteps) {
+        err('The program ended before its first frame');
+        if (Module.cglStopped) Module.cglStopped(1);
+        return;
+      }
+      out('- Starting again');
       (function reload() {
         if (Module.cglSaving && Module.cglSaving()) setTimeout(reload, 20);
         else location.reload();
@@ -130,15 +246,41 @@ mergeInto(LibraryManager.library, {
   // Makes the page's audio context at the mixer's rate where the browser
   // allows it, so that the browser resamples for the output device and SDL
   // converts nothing; SDL takes this context when it opens the device.
-  cgl_web_audiocontext__deps: ['$autoResumeAudioContext'],
+  // Returns 0, with a line, where no context can be made at all.
+  //
+  // Browsers start sound only inside a gesture (a key, a click, a finger
+  // lifted: touchstart does not count), and suspend it again later (a call,
+  // the tab put away, "interrupted" on iOS): it is resumed at every gesture
+  // while it is not running. While the tab is hidden it is suspended, so the
+  // music waits for the player.
   cgl_web_audiocontext: function(rate) {
     var SDL2 = Module['SDL2'] = Module['SDL2'] || {};
-    if (SDL2.audioContext || typeof AudioContext == 'undefined') return;
-    try {
-      SDL2.audioContext = new AudioContext({sampleRate: rate});
-    } catch (e) {
-      SDL2.audioContext = new AudioContext();
+    if (SDL2.audioContext) return 1;
+    var Context = typeof AudioContext != 'undefined' ? AudioContext :
+                  typeof webkitAudioContext != 'undefined' ? webkitAudioContext : null;
+    var context = null, why = 'the browser has no Web Audio';
+    for (var i = 0; Context && !context && i < 2; i++) {
+      try {
+        context = i == 0 ? new Context({sampleRate: rate}) : new Context();
+      } catch (e) {
+        why = String(e);
+      }
     }
-    autoResumeAudioContext(SDL2.audioContext);
+    if (!context) {
+      out('- No sound: ' + why);
+      return 0;
+    }
+    SDL2.audioContext = context;
+    function resume() {
+      if (context.state != 'running' && !document.hidden) context.resume().catch(function() {});
+    }
+    ['pointerup', 'touchend', 'click', 'mousedown', 'keydown'].forEach(function(type) {
+      window.addEventListener(type, resume, true);
+    });
+    document.addEventListener('visibilitychange', function() {
+      if (document.hidden) context.suspend().catch(function() {});
+      else resume();
+    });
+    return 1;
   },
 });
