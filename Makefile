@@ -141,7 +141,8 @@ web:
 	@$(WEB_ENV) [ -f build-web/CMakeCache.txt ] || $(WEB_CMAKE) -S . -B build-web
 	@$(WEB_ENV) cmake --build build-web -j $(JOBS)
 	@rm -f build-web/qostarfold-web.zip
-	@cd build-web/site && zip -q -9 -r ../qostarfold-web.zip index.html qostarfold.js qostarfold.wasm qostarfold.data
+	@cd build-web/site && zip -q -9 -r ../qostarfold-web.zip index.html qostarfold.js qostarfold.wasm \
+		qostarfold.data qostarfold.sw.js qostarfold.webmanifest icon-192.png icon-512.png
 	@echo "build-web/site/ and build-web/qostarfold-web.zip: $$(du -k build-web/qostarfold-web.zip | cut -f1) KB"
 
 # The browser tests: the engine's window-free tests compiled to WebAssembly

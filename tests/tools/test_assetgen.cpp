@@ -379,13 +379,13 @@ TEST_F(AssetgenTest, Music_LoopsWithoutAClick) {
     EXPECT_GT(early, 300);
 }
 
-TEST_F(AssetgenTest, Icons_AreRgbaPngsOfEveryHicolorSize_SameBytesEveryRun) {
+TEST_F(AssetgenTest, Icons_AreRgbaPngsOfEveryHicolorAndWebSize_SameBytesEveryRun) {
     for (const char *sub : {"i1", "i2"}) {
         std::string cmd = std::string(QO_BINARY_DIR "/assetgen --icons ") + (dir_ / sub).string() +
                           " >" + (dir_ / "log").string() + " 2>&1";
         ASSERT_EQ(system(cmd.c_str()), 0) << Slurp(dir_ / "log");
     }
-    for (unsigned size : {16u, 32u, 48u, 64u, 128u, 256u}) {
+    for (unsigned size : {16u, 32u, 48u, 64u, 128u, 192u, 256u, 512u}) {
         const std::string name = "icon-" + std::to_string(size) + ".png";
         const std::string png = Slurp(dir_ / "i1" / name);
         ASSERT_GT(png.size(), 33u) << name;

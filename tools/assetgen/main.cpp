@@ -1,6 +1,7 @@
 // assetgen OUTDIR: writes every picture and sound the game opens into OUTDIR.
 // assetgen --icons OUTDIR: writes the application icon as OUTDIR/icon-N.png
-// for each size N the desktop's icon themes use.
+// for each size N the desktop's icon themes use, and the 192 and 512 of an
+// installable web page.
 //
 // The build runs it before packing the resource image, so it has to be quick
 // and must write the same bytes every time.
@@ -29,7 +30,7 @@ int main(int argc, char **argv) {
     const auto start = std::chrono::steady_clock::now();
     bool ok = true;
     if (icons) {
-        for (int size : {16, 32, 48, 64, 128, 256})
+        for (int size : {16, 32, 48, 64, 128, 192, 256, 512})
             ok = WritePng(dir + "/icon-" + std::to_string(size) + ".png", MakeIcon(size)) && ok;
         std::printf("assetgen: %s\n", ok ? "wrote icons" : "FAILED");
         return ok ? 0 : 1;
