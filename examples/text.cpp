@@ -50,6 +50,7 @@ void coremain() {
         CGL_DrawCenteredText(30, font, "PRESS SPACE");
         CGL_DrawCenteredText(30 + font.height + 4, font, "PLAYED %d TIMES", plays);
         CGL_DrawText(2, kHeight - font.height - 2, font, "ESC: QUIT");
+        CGL_DrawText(2, 2, font, "%d FPS", CGL_GetFPS());
         CGL_SwapBuffers();
     }
     CGL_CloseVideo();

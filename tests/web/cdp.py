@@ -43,7 +43,10 @@ def free_port():
 
 
 class Browser:
+    latest = None  # the last one started: its console is printed when a test fails
+
     def __init__(self, headless=True, extra_flags=(), env=None, url="about:blank"):
+        Browser.latest = self
         self.profile = tempfile.mkdtemp(prefix="qo-chromium-")
         self.port = free_port()
         flags = [
@@ -77,6 +80,9 @@ class Browser:
             env=env,
             start_new_session=True,
         )
+        self._connect()
+
+    def _connect(self, target=None):
         self.ws = None
         self.lock = threading.Lock()
         self.next_id = 0
@@ -84,14 +90,11 @@ class Browser:
         self.console = []
         self.exceptions = []
         self.events = []
-        self._connect()
-
-    def _connect(self):
         deadline = time.time() + 30
         while True:
             try:
                 with urllib.request.urlopen(f"http://127.0.0.1:{self.port}/json") as r:
-                    pages = [t for t in json.load(r) if t.get("type") == "page"]
+                    pages = [t for t in json.load(r) if t.get("type") == "page" and target in (None, t["id"])]
                 if pages:
                     break
             except OSError:
@@ -191,6 +194,30 @@ class Browser:
             f.write(base64.b64decode(data))
         return path
 
+    def tab(self, url):
+        """Another tab of this browser (same profile), driven like the first."""
+        target = self.call("Target.createTarget", url=url)["targetId"]
+        tab = Tab()
+        tab.port, tab.proc, tab.target, tab.browser = self.port, self.proc, target, self
+        tab._connect(target)
+        return tab
+
+    def phone(self, width=915, height=412):
+        """A phone held sideways (or upright, width < height) with touch."""
+        self.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=2.625,
+                  mobile=True, screenOrientation={"type": "landscapePrimary" if width > height else
+                                                  "portraitPrimary", "angle": 90 if width > height else 0})
+        self.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
+
+    def touch(self, kind, *points):
+        """touchStart, touchMove or touchEnd with the fingers (id, x, y) still down."""
+        self.call("Input.dispatchTouchEvent", type=kind, touchPoints=[dict(id=i, x=x, y=y) for i, x, y in points])
+
+    def tap(self, x, y, hold=0.15):
+        self.touch("touchStart", (0, x, y))
+        time.sleep(hold)
+        self.touch("touchEnd")
+
     def close(self):
         try:
             self.ws.close()
@@ -205,3 +232,15 @@ class Browser:
             except Exception:
                 pass
         shutil.rmtree(self.profile, ignore_errors=True)
+
+
+class Tab(Browser):
+    def __init__(self):
+        pass
+
+    def close(self):
+        try:
+            self.ws.close()
+            self.browser.call("Target.closeTarget", targetId=self.target)
+        except Exception:
+            pass

@@ -13,6 +13,7 @@ import functools
 import http.server
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import threading
@@ -24,23 +25,26 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cdp  # noqa: E402
 from PIL import Image, ImageChops, ImageStat  # noqa: E402
 
-SAVE = "/home/web_user/.local/share/qostarfold/highscore.dat"
+SAVE_DIR = "/home/web_user/.local/share/qostarfold/"
+SAVE = SAVE_DIR + "highscore.dat"
 # Console lines of emscripten's GL emulation itself, not faults of the game.
 KNOWN_NOISE = ("GL emulation", "immediate mode emulation", "glShadeModel", "client-side vertex arrays",
                "prepareClientAttributes")
 
 
 class Site:
-    """A plain static server of one folder on 127.0.0.1."""
+    """A plain static server of one folder on 127.0.0.1 (on `port`, or a free one)."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, port=0):
         handler = functools.partial(Quiet, directory=folder)
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", port), handler)
         threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
-        self.url = f"http://127.0.0.1:{self.httpd.server_address[1]}/"
+        self.port = self.httpd.server_address[1]
+        self.url = f"http://127.0.0.1:{self.port}/"
 
     def close(self):
         self.httpd.shutdown()
+        self.httpd.server_close()
 
 
 class Quiet(http.server.SimpleHTTPRequestHandler):
@@ -148,21 +152,22 @@ def plays_from_intro_to_a_saved_game_that_survives_a_reload():
         assert b.eval("window.scrollX + window.scrollY") == 0, "the keys scrolled the page"
 
         b.key("Enter")
-        time.sleep(3)
+        steps_until(b, steps(b) + 150)  # faded out and in again
         play = shot(b, "play")
         assert differ(title, play, box) > 8, "Enter did not start a game"
         # The ship stays in the middle; holding Left turns it.
         w, h = box[2] - box[0], box[3] - box[1]
         ship = (box[0] + w * 4 // 10, box[1] + h * 4 // 10, box[0] + w * 6 // 10, box[1] + h * 6 // 10)
         b.key_down("Left")
-        time.sleep(0.6)
+        steps_until(b, steps(b) + 50)
         b.key_up("Left")
         turned = shot(b, "play-turned")
         print(f"  ship region changed by {differ(play, turned, ship):.1f} after holding Left")
         assert differ(play, turned, ship) > 3, "Left did not steer the ship"
 
-        b.key("Escape")
-        wait_for(lambda: b.eval(f"Module.FS.analyzePath('{SAVE}').exists"), 20, "highscore.dat after the game")
+        b.key("Escape")  # leaves the game (or, if the ship crashed meanwhile, the title: the page starts again)
+        wait_for(lambda: b.eval(f"window.Module && Module.FS && Module.FS.analyzePath('{SAVE}').exists"), 30,
+                 "highscore.dat after the game")
         saved = b.eval(f"Array.from(Module.FS.readFile('{SAVE}'))")
         time.sleep(1)  # the write to IndexedDB is asynchronous
         b.goto("about:blank")
@@ -241,6 +246,120 @@ def every_screen_and_a_name_typed_in_is_kept():
         assert not errors, f"errors on the page: {errors[:3]}"
     finally:
         b.close()
+
+
+def center(b, selector):
+    return b.eval("(function(){var r=document.querySelector(%r).getBoundingClientRect();"
+                  "return [r.left+r.width/2, r.top+r.height/2]})()" % selector)
+
+
+def sideways_and_upright(b, name):
+    """Screens of the phone held sideways, then upright, then sideways again."""
+    shot(b, name + "-sideways")
+    b.phone(412, 915)
+    steps_until(b, steps(b) + 20)
+    shot(b, name + "-upright")
+    b.phone()
+    steps_until(b, steps(b) + 20)
+
+
+def replay_runs(data):
+    """The input runs of a .qoreplay: (held, pressed, mouse buttons, frames)."""
+    n = int.from_bytes(data[220:224], "little")
+    return [(int.from_bytes(data[at:at + 2], "little"), int.from_bytes(data[at + 2:at + 4], "little"),
+             data[at + 4], data[at + 5]) for at in range(228, 228 + 6 * n, 6)]
+
+
+@test
+def a_whole_game_by_touch_alone_on_a_phone():
+    b = cdp.Browser()
+    try:
+        b.phone()
+        open_game(b, SITE.url)
+        store(b, table_file(0))  # every place holds 0: any game enters the tables
+        b.goto("about:blank")
+        open_game(b, SITE.url)
+        steps_until(b, 120)
+        assert not b.eval("document.body.classList.contains('touch')"), "touch buttons before any touch"
+        b.tap(450, 200)  # leaves the intro
+        wait_for(lambda: b.eval("Module.SDL2.audioContext.state") == "running", 10, "sound after the first tap")
+        style = b.eval("(function(s){return [s.touchAction, s.overscrollBehaviorY, s.userSelect]})"
+                       "(getComputedStyle(document.body))")
+        assert style == ["none"] * 3, f"the page zooms, scrolls or selects: {style}"
+        assert b.eval("!canvas.dispatchEvent(new MouseEvent('contextmenu', {bubbles: true, cancelable: true}))")
+        steps_until(b, steps(b) + 60)
+        b.tap(*center(b, "#touch .left1"))  # the right arrow: HARD
+        steps_until(b, steps(b) + 30)
+        sideways_and_upright(b, "phone-title")
+        b.tap(450, 200)  # starts
+        steps_until(b, steps(b) + 100)
+        # One thumb holds on the picture while the other steers.
+        left = center(b, "#touch .left0")
+        b.touch("touchStart", (0, 450, 200))
+        b.touch("touchStart", (0, 450, 200), (1, *left))
+        steps_until(b, steps(b) + 40)
+        sideways_and_upright(b, "phone-flight")
+        b.touch("touchEnd", (0, 450, 200))
+        b.touch("touchEnd")
+        b.tap(*center(b, "#touch .corner0"))  # leaves the game
+        wait_for(lambda: b.eval("document.body.classList.contains('typing')"), 30, "the name field")
+        b.tap(*center(b, "#typed"))
+        b.call("Input.insertText", text="tap")
+        steps_until(b, steps(b) + 30)
+        sideways_and_upright(b, "phone-nameentry")
+        b.tap(*center(b, "#typed"))
+        b.key("Enter")  # the phone keyboard's Done
+        hard = 76 + 2 * 680
+        wait_for(lambda: bytes(b.eval(f"Array.from(Module.FS.readFile('{SAVE}'))"))[hard:hard + 4] == b"TAP\0", 30,
+                 "TAP at the top of the HARD table")
+        time.sleep(1)
+        b.goto("about:blank")
+        open_game(b, SITE.url)
+        assert bytes(b.eval(f"Array.from(Module.FS.readFile('{SAVE}'))"))[hard:hard + 4] == b"TAP\0"
+        last = bytes(b.eval(f"Array.from(Module.FS.readFile('{SAVE_DIR}replays/last.qoreplay'))"))
+        both = [r for r in replay_runs(last) if r[2] & 1 and r[0] & 4]  # mouse button 1 and Left held
+        print(f"  HARD, {len(replay_runs(last))} input runs, {sum(r[3] for r in both)} frames held and steered")
+        assert last[140] == 2 and both, "the replay has no frame held and steered at once"
+        errors = game_errors(b)
+        assert not errors, f"errors on the page: {errors[:3]}"
+    finally:
+        b.close()
+
+
+# Animation frames held to `rate` a second out of the display's 60, by one
+# queue that serves every caller of requestAnimationFrame.
+HELD_FRAMES = """(function (rate) {
+  var raf = window.requestAnimationFrame.bind(window), queue = [], k = 0, running = false;
+  function tick(t) {
+    k++;
+    var go = Math.floor(k * rate / 60) != Math.floor((k - 1) * rate / 60), now = go ? queue : [];
+    if (go) queue = [];
+    now.forEach(function (cb) { cb(t); });
+    if (queue.length || !go) raf(tick); else running = false;
+  }
+  window.requestAnimationFrame = function (cb) {
+    queue.push(cb);
+    if (!running) { running = true; raf(tick); }
+    return 0;
+  };
+})(%d);"""
+
+
+@test
+def sixty_steps_a_second_with_30_and_50_animation_frames():
+    # A small window, so that software WebGL keeps up with 60 presented frames.
+    for rate, ratio in ((30, 1.6), (50, 1.1)):
+        b = cdp.Browser(extra_flags=["--window-size=640,400"])
+        try:
+            b.call("Page.addScriptToEvaluateOnNewDocument", source=HELD_FRAMES % rate)
+            open_game(b, SITE.url)
+            time.sleep(2)
+            sps, fps = steps_per_second(b, 6)
+            print(f"  frames held to {rate}: {sps:.1f} steps/s, {fps:.1f} animation frames/s")
+            assert sps <= 63, f"{sps:.1f} steps a second"
+            assert sps >= ratio * fps, f"{sps / fps:.2f} steps a frame: the missed ticks are not taken"
+        finally:
+            b.close()
 
 
 @test
@@ -400,6 +519,359 @@ def hidden_page_takes_no_steps_and_does_not_catch_up():
         b.close()
 
 
+def cached(b):
+    return b.eval("caches.keys().then(function (k) { return k.join(' '); })", await_promise=True)
+
+
+@test
+def offline_after_the_first_visit_and_a_new_build_replaces_it():
+    folder = tempfile.mkdtemp(prefix="qo-offline-")
+    shutil.copytree(SITE_DIR, folder, dirs_exist_ok=True)
+    site = Site(folder)
+    b = cdp.Browser()
+    try:
+        b.call("Network.enable")
+        first = open_game(b, site.url)
+        sent = sum(p["encodedDataLength"] for _, m, p in list(b.events) if m == "Network.loadingFinished")
+        build = b.eval("Module.cglBuild")
+        wait_for(lambda: cached(b) == "qostarfold-" + build, 90, "the worker's copy of the build")
+
+        def visit_offline():
+            site.close()
+            b.goto("about:blank")
+            took = open_game(b, site.url)
+            steps_until(b, 250)
+            assert sum(brightness(shot(b, "offline-intro"), canvas_box(b))) > 40, "the intro does not show"
+            return took
+
+        again = visit_offline()
+        print(f"  first visit: intro after {first:.1f} s, {sent / 1e6:.1f} MB sent; "
+              f"from the cache with no network: after {again:.1f} s")
+        # A second build: its worker and page carry another identity.
+        second = build[::-1]
+        for name in ("index.html", "qostarfold.sw.js"):
+            with open(os.path.join(folder, name), "r+") as f:
+                text = f.read().replace(build, second)
+                f.seek(0)
+                f.write(text)
+        site = Site(folder, site.port)
+        b.goto("about:blank")
+        open_game(b, site.url)
+        assert b.eval("Module.cglBuild") == second, "the new build did not come at the next visit"
+        wait_for(lambda: cached(b) == "qostarfold-" + second, 90, "the new build's copy alone")
+        visit_offline()
+        assert b.eval("Module.cglBuild") == second
+    finally:
+        b.close()
+        site.close()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+# The paths IndexedDB holds for the game's save folder.
+STORED = """new Promise(function (done) {
+  var open = indexedDB.open('%s');
+  open.onsuccess = function () {
+    var keys = open.result.transaction('FILE_DATA').objectStore('FILE_DATA').getAllKeys();
+    keys.onsuccess = function () { open.result.close(); done(keys.result.filter(function (k) {
+      return /[.](dat|qoreplay)$/.test(k); })); };
+  };
+})""" % SAVE_DIR.rstrip("/")
+
+
+def write(b, name, data):
+    b.eval(f"Module.FS.writeFile('{SAVE_DIR}{name}', new Uint8Array({list(data)}))")
+
+
+@test
+def two_tabs_take_turns_and_nothing_stored_is_lost():
+    b = cdp.Browser()
+    other = None
+    try:
+        open_game(b, SITE.url)
+        write(b, "highscore.dat", table_file(5, b"AAA"))
+        other = b.tab("about:blank")
+        open_game(other, SITE.url)
+        said = wait_for(lambda: other.eval("document.getElementById('notices').textContent"), 20, "a notice")
+        print("  the second tab: " + said)
+        stored = set()
+        for tab, name, data in ((other, "b.qoreplay", b"QOREPLAY"), (other, "highscore.dat", table_file(9, b"BBB")),
+                                (b, "a.qoreplay", b"QOREPLAY")):
+            write(tab, name, data)
+            time.sleep(1.5)
+            stored |= set(b.eval(STORED, await_promise=True))
+        now = set(b.eval(STORED, await_promise=True))
+        assert stored <= now, f"lost from the storage: {stored - now}"
+        other.close()
+        other = b.tab(SITE.url)
+        wait_for(lambda: steps(other) > 10, 60, "a third tab")
+        kept = bytes(other.eval(f"Array.from(Module.FS.readFile('{SAVE}'))"))
+        assert kept[76:79] == b"AAA", "the table of the tab that keeps the saves was overwritten"
+    finally:
+        if other:
+            other.close()
+        b.close()
+
+
+# The first read of the storage fails; an open of it never answers.
+FAILED_READ = """(function () {
+  var open = IDBIndex.prototype.openKeyCursor, failed = false;
+  IDBIndex.prototype.openKeyCursor = function () {
+    if (!failed) { failed = true; throw new DOMException('the read failed', 'UnknownError'); }
+    return open.apply(this, arguments);
+  };
+})();"""
+NEVER_ANSWERS = "indexedDB.open = function () { return {}; };"
+
+
+@test
+def saves_that_will_not_last_are_said_and_nothing_stored_is_touched():
+    b = cdp.Browser()
+    try:
+        open_game(b, SITE.url)
+        write(b, "highscore.dat", table_file(7))
+        write(b, "keep.qoreplay", b"QOREPLAY")
+        time.sleep(1.5)
+        before = sorted(b.eval(STORED, await_promise=True))
+        for trouble in (FAILED_READ, NEVER_ANSWERS):
+            script = b.call("Page.addScriptToEvaluateOnNewDocument", source=trouble)["identifier"]
+            b.goto("about:blank")
+            open_game(b, SITE.url)
+            said = wait_for(lambda: b.eval("document.getElementById('notices').textContent"), 20, "a notice")
+            print("  " + said)
+            write(b, "highscore.dat", table_file(1))
+            time.sleep(1.5)
+            b.call("Page.removeScriptToEvaluateOnNewDocument", identifier=script)
+            b.goto("about:blank")
+            open_game(b, SITE.url)
+            assert sorted(b.eval(STORED, await_promise=True)) == before, "the stored saves changed"
+            assert bytes(b.eval(f"Array.from(Module.FS.readFile('{SAVE}'))")) == bytes(table_file(7))
+    finally:
+        b.close()
+
+
+@test
+def every_change_in_the_save_folder_is_kept_over_a_reload():
+    b = cdp.Browser()
+    try:
+        open_game(b, SITE.url)
+        b.eval("""(function (FS, d) {
+          var odd = d.replace('/web_user/', '/web_user//'), up = d + '../' + d.split('/').slice(-2)[0] + '/';
+          FS.writeFile('notes.txt', 'kept');  // the working directory is the save folder
+          FS.writeFile('cut.txt', 'to be cut');
+          FS.mkdir('made');
+          FS.writeFile('made/x', 'x');
+          FS.mkdir('gone');
+          FS.writeFile('gone.txt', 'x');
+          setTimeout(function () {
+            FS.truncate('cut.txt', 0);
+            FS.rmdir(d + 'gone');
+            FS.rename(odd + 'made/x', up + 'moved');
+            FS.unlink(up + 'gone.txt');
+          }, 500);
+        })(Module.FS, Module.cglSaveFolder)""")
+        time.sleep(2)
+        b.goto("about:blank")
+        open_game(b, SITE.url)
+        found = b.eval("""(function (FS, d) {
+          function there(p) { return FS.analyzePath(d + p).exists; }
+          return [FS.readFile(d + 'notes.txt', {encoding: 'utf8'}), FS.readFile(d + 'cut.txt').length,
+                  there('made'), there('made/x'), there('moved'), there('gone'), there('gone.txt')];
+        })(Module.FS, Module.cglSaveFolder)""")
+        assert found == ["kept", 0, True, False, True, False, False], found
+    finally:
+        b.close()
+
+
+NO_CONTEXT = """(function () {
+  var get = HTMLCanvasElement.prototype.getContext;
+  HTMLCanvasElement.prototype.getContext = function (kind) {
+    return this.id == 'canvas' && /webgl/.test(kind) ? null : get.apply(this, arguments);
+  };
+})();"""
+
+
+def failure(b):
+    return wait_for(lambda: b.eval("document.body && document.body.classList.contains('failed') && "
+                                   "document.getElementById('message').textContent"), 60, "the page to say why")
+
+
+@test
+def the_page_says_why_a_program_stopped_and_leads_back():
+    with open(REPLAY, "rb") as f:
+        data = f.read()
+    b = cdp.Browser()
+    try:
+        # A link cut short in a chat.
+        b.goto(SITE.url + "#replay=" + base64.urlsafe_b64encode(data[:len(data) // 2]).decode().rstrip("="))
+        text = failure(b)
+        print("  " + text.replace("\n", " / "))
+        assert "shared.qoreplay" in text, text
+        b.eval("document.getElementById('retry').click()")
+        wait_for(lambda: steps(b) > 10, 60, "the game after the way back")
+        # No WebGL context for the program (the page's own probe gets one).
+        b.call("Page.addScriptToEvaluateOnNewDocument", source=NO_CONTEXT)
+        b.goto("about:blank")
+        b.goto(SITE.url)
+        text = failure(b)
+        print("  " + text.replace("\n", " / "))
+        assert "could not start" in text and "OpenGL context" in text, text
+    finally:
+        b.close()
+    if not EXAMPLES:
+        return
+    # An engine program that counts its frames per second, then quits: it started.
+    site = Site(EXAMPLES)
+    b = cdp.Browser()
+    try:
+        b.goto(site.url + "text.html")
+        b.wait_console("- Init Framebuffer", timeout=60)
+        time.sleep(2)
+        since = time.time()
+        b.key("Escape")
+        b.wait_console("- Starting again", since=since, timeout=20)
+    finally:
+        b.close()
+        site.close()
+
+
+@test
+def the_browsers_own_keys_pass_the_game():
+    b = cdp.Browser()
+    try:
+        b.call("Page.addScriptToEvaluateOnNewDocument",
+               source="window.qoKeys = []; addEventListener('keydown', function (e) { qoKeys.push(e); }, true);")
+        open_game(b, SITE.url)
+        for key, code, vk, ctrl in (("F5", "F5", 116, 0), ("r", "KeyR", 82, 2), ("F11", "F11", 122, 0),
+                                    ("l", "KeyL", 76, 2), ("f", "KeyF", 70, 2), ("=", "Equal", 187, 2),
+                                    ("-", "Minus", 189, 2), ("0", "Digit0", 48, 2)):
+            for kind in ("rawKeyDown", "keyUp"):
+                b.call("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=vk,
+                       modifiers=ctrl)
+        held = b.eval("qoKeys.filter(function (e) { return e.defaultPrevented; })"
+                      ".map(function (e) { return (e.ctrlKey ? 'Ctrl+' : '') + e.key; })")
+        assert held == [], f"the game kept {held} from the browser"
+    finally:
+        b.close()
+
+
+@test
+def a_failed_load_says_what_failed_with_a_way_to_try_again():
+    folder = tempfile.mkdtemp(prefix="qo-broken-")
+    shutil.copytree(SITE_DIR, folder, dirs_exist_ok=True)
+    site = Site(folder)
+    b = cdp.Browser()
+    try:
+        b.call("Network.enable")
+        b.call("Network.setCacheDisabled", cacheDisabled=True)
+        b.call("Network.setBypassServiceWorker", bypass=True)
+        for missing in ("qostarfold.wasm", "qostarfold.data"):
+            os.rename(os.path.join(folder, missing), os.path.join(folder, "gone"))
+            b.goto("about:blank")
+            b.goto(site.url)
+            text = failure(b)
+            print("  " + text)
+            assert missing in text and "404" in text, text
+            os.rename(os.path.join(folder, "gone"), os.path.join(folder, missing))
+            b.eval("document.getElementById('retry').click()")
+            wait_for(lambda: steps(b) > 10, 60, "the game after trying again")
+        b.goto("about:blank")
+        b.goto("file://" + folder + "/index.html")
+        text = failure(b)
+        assert "web server" in text, text
+    finally:
+        b.close()
+        site.close()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+@test
+def an_ordinary_title_goes_into_the_page_as_it_is():
+    if not EXAMPLES:
+        print("  (no examples given)")
+        return
+    folder = tempfile.mkdtemp(prefix="qo-title-")
+    title, keys = "Bob's <Run> & \"Co\" </script>", "<b>Arrows</b> & Escape"
+    for ext in (".js", ".wasm", ".data"):
+        shutil.copy(os.path.join(EXAMPLES, "sprite" + ext), folder)
+    with open(os.path.join(folder, "page.cmake"), "w") as f:
+        f.write(f"set(DIR [==[{folder}]==])\nset(NAME bob.html)\nset(PROGRAM sprite)\n"
+                f"set(TITLE [==[{title}]==])\nset(KEYS [==[{keys}]==])\nset(OFFLINE OFF)\n")
+    subprocess.run(["cmake", "-DPARAMS=" + os.path.join(folder, "page.cmake"), "-P",
+                    os.path.join(ROOT, "cmake", "cglWebSite.cmake")], check=True)
+    site = Site(folder)
+    b = cdp.Browser()
+    try:
+        b.goto(site.url + "bob.html")
+        b.wait_console("- Init Framebuffer", timeout=60)
+        # The program sets the window's title itself once it runs.
+        assert b.eval("[message.textContent, keys.textContent]") == ["Loading " + title + "…", keys]
+        assert not b.exceptions, b.exceptions[:1]
+    finally:
+        b.close()
+        site.close()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+COUNT_FINISH = """WebGLRenderingContext.prototype.finish = (function (finish) {
+  return function () { window.qoFinishes = (window.qoFinishes || 0) + 1; return finish.apply(this, arguments); };
+})(WebGLRenderingContext.prototype.finish);"""
+
+
+@test
+def a_lost_picture_starts_the_game_again():
+    b = cdp.Browser()
+    try:
+        b.call("Page.addScriptToEvaluateOnNewDocument", source=COUNT_FINISH)
+        open_game(b, SITE.url)
+        steps_until(b, 60)
+        assert not b.eval("window.qoFinishes"), f"{b.eval('window.qoFinishes')} waits for the GPU in 60 steps"
+        since = time.time()
+        b.eval("canvas.getContext('webgl').getExtension('WEBGL_lose_context').loseContext()")
+        b.wait_console("- Starting again", since=since, timeout=30)
+        wait_for(lambda: steps(b) > 250, 60, "the game after the restart")
+        assert sum(brightness(shot(b, "after-lost-picture"), canvas_box(b))) > 40, "the picture stays black"
+    finally:
+        b.close()
+
+
+def drop(b, path):
+    for kind in ("dragEnter", "drop"):
+        b.call("Input.dispatchDragEvent", type=kind, x=600, y=300,
+               data={"items": [], "files": [os.path.abspath(path)], "dragOperationsMask": 1})
+
+
+@test
+def a_dropped_file_is_checked_and_leaves_a_game_only_when_asked():
+    big = os.path.join(tempfile.mkdtemp(prefix="qo-drop-"), "huge.qoreplay")
+    with open(big, "wb") as f:
+        f.truncate(100 * 1024 * 1024)
+    b = cdp.Browser()
+    try:
+        open_game(b, SITE.url)
+        b.key("Space")
+        steps_until(b, steps(b) + 60)
+        b.key("Enter")  # a game in flight
+        shot(b, "drop-before")
+        for path in (big, os.path.join(SCREENS, "drop-before.png")):
+            drop(b, path)
+            said = wait_for(lambda: b.eval("document.getElementById('notices').textContent"), 10, "a notice")
+            assert "not a replay" in said, said
+            b.eval("document.getElementById('notices').textContent = ''")
+        drop(b, REPLAY)
+        wait_for(lambda: b.eval("!!document.querySelector('.notice button')"), 10, "the question")
+        start = steps(b)
+        time.sleep(2)
+        assert steps(b) > start + 30 and not any("Starting again" in line for _, _, line in b.console), \
+            "the game was left without asking"
+        since = time.time()
+        b.eval("document.querySelector('.notice button').click()")
+        b.wait_console("- Watching", since=since, timeout=60)
+        assert "replay" not in b.eval("location.href"), "the replay went through the address"
+    finally:
+        b.close()
+        shutil.rmtree(os.path.dirname(big), ignore_errors=True)
+
+
 @test
 def without_webgl_the_page_says_why():
     b = cdp.Browser(extra_flags=["--disable-webgl", "--disable-3d-apis"])
@@ -470,8 +942,11 @@ def an_engine_example_runs_as_a_page():
         site.close()
 
 
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+
+
 def main():
-    global SITE, SCREENS, ZIP, EXAMPLES
+    global SITE, SITE_DIR, SCREENS, ZIP, EXAMPLES
     args = sys.argv[1:]
     only = None
     EXAMPLES = None
@@ -489,6 +964,7 @@ def main():
     ZIP = os.path.abspath(args[1]) if len(args) > 1 else None
     SCREENS = os.path.join(os.path.dirname(folder), "web-screens")
     os.makedirs(SCREENS, exist_ok=True)
+    SITE_DIR = folder
     SITE = Site(folder)
     passed = failed = 0
     for fn in TESTS:
@@ -503,6 +979,9 @@ def main():
         except Exception:
             failed += 1
             traceback.print_exc()
+            if cdp.Browser.latest:
+                print("  its last console lines:\n    " + "\n    ".join(
+                    line for _, _, line in cdp.Browser.latest.console[-12:]))
             print(f"[ FAIL ] {fn.__name__}", flush=True)
     SITE.close()
     print(f"{passed} passed, {failed} failed")
