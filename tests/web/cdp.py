@@ -196,17 +196,16 @@ class Browser:
 
     def tab(self, url):
         """Another tab of this browser (same profile), driven like the first."""
-        target = self.call("Target.createTarget", url=url)["targetId"]
-        tab = Tab()
-        tab.port, tab.proc, tab.target, tab.browser = self.port, self.proc, target, self
-        tab._connect(target)
+        tab = object.__new__(Tab)
+        tab.port, tab.proc, tab.browser = self.port, self.proc, self
+        tab.target = self.call("Target.createTarget", url=url)["targetId"]
+        tab._connect(tab.target)
         return tab
 
     def phone(self, width=915, height=412):
-        """A phone held sideways (or upright, width < height) with touch."""
+        """A phone held sideways (or upright, width < height), with touch."""
         self.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=2.625,
-                  mobile=True, screenOrientation={"type": "landscapePrimary" if width > height else
-                                                  "portraitPrimary", "angle": 90 if width > height else 0})
+                  mobile=True)
         self.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
 
     def touch(self, kind, *points):
@@ -235,12 +234,6 @@ class Browser:
 
 
 class Tab(Browser):
-    def __init__(self):
-        pass
-
     def close(self):
-        try:
-            self.ws.close()
-            self.browser.call("Target.closeTarget", targetId=self.target)
-        except Exception:
-            pass
+        self.ws.close()
+        self.browser.call("Target.closeTarget", targetId=self.target)
