@@ -477,10 +477,13 @@ def a_pad_of_the_standard_layout_plays():
 def uncapped_frame_rate_keeps_sixty_steps():
     b = cdp.Browser(extra_flags=["--disable-frame-rate-limit", "--disable-gpu-vsync"])
     try:
+        # A browser that gives no audio context at all: the game runs silent.
+        b.call("Page.addScriptToEvaluateOnNewDocument", source="AudioContext = function () { throw 'no'; };")
         open_game(b, SITE.url)
+        b.wait_console("- No sound", timeout=5)
         time.sleep(2)
         sps, fps = steps_per_second(b, 6)
-        print(f"  uncapped: {sps:.1f} steps/s, {fps:.1f} animation frames/s")
+        print(f"  uncapped, silent: {sps:.1f} steps/s, {fps:.1f} animation frames/s")
         assert sps <= 63, f"the game raced the display: {sps:.1f} steps a second"
         assert sps >= 10, f"{sps:.1f} steps a second"
     finally:
@@ -490,15 +493,20 @@ def uncapped_frame_rate_keeps_sixty_steps():
 @test
 def hidden_page_takes_no_steps_and_does_not_catch_up():
     b = cdp.Browser()
+    sound = "Module.SDL2.audioContext.state"
     try:
         open_game(b, SITE.url)
+        b.key("Space")
+        wait_for(lambda: b.eval(sound) == "running", 10, "sound after a key")
         other = b.call("Target.createTarget", url="about:blank")["targetId"]
         wait_for(lambda: b.eval("document.visibilityState") == "hidden", 10, "the page to be hidden")
         s0 = steps(b)
         time.sleep(3)
         hidden_steps = steps(b) - s0
+        assert b.eval(sound) == "suspended", "the music plays on in a hidden tab"
         b.call("Target.closeTarget", targetId=other)
         wait_for(lambda: b.eval("document.visibilityState") == "visible", 10, "the page to come back")
+        wait_for(lambda: b.eval(sound) == "running", 10, "the music back with the tab")
         sps, _ = steps_per_second(b, 2)
         print(f"  hidden 3 s: {hidden_steps} steps; back: {sps:.1f} steps/s")
         assert hidden_steps <= 2, f"{hidden_steps} steps while hidden"
