@@ -733,9 +733,9 @@ def a_failed_load_says_what_failed_with_a_way_to_try_again():
     site = Site(folder)
     b = cdp.Browser()
     try:
-        for method, value in (("setCacheDisabled", {"cacheDisabled": True}), ("setBypassServiceWorker",
-                                                                               {"bypass": True})):
-            b.call("Network." + method, **value)
+        b.call("Network.enable")  # every load from the server
+        b.call("Network.setCacheDisabled", cacheDisabled=True)
+        b.call("Network.setBypassServiceWorker", bypass=True)
         for missing in ("qostarfold.wasm", "qostarfold.data"):
             os.rename(os.path.join(folder, missing), os.path.join(folder, "gone"))
             b.goto("about:blank")
