@@ -77,6 +77,18 @@ void PlayGame() {
 // its save folder.
 std::string playPath;
 
+// What watching it found (WatchReplayFile's status). The engine ends a
+// windowed program with status 0 once coremain has returned and the window
+// is gone; the verdict is given as the process's status after that, from
+// the exit handler registered with --play.
+int playStatus = 0;
+
+void ExitWithPlayStatus() {
+    if (playStatus == 0) return;
+    std::fflush(stdout);
+    std::_Exit(playStatus);
+}
+
 void Usage() {
     std::printf(
         "usage: qostarfold                   play\n"
@@ -122,13 +134,14 @@ int coremain_command() {
         std::string error;
         int loaded = ReplayLoad(argv[2], &replay, &error);
         if (loaded <= 0) {
-            std::printf("%s: %s%s\n", argv[2],
+            std::printf("%s: %s%s\n", ReplayShownText(argv[2]).c_str(),
                         loaded == 0 ? "cannot read: " : "refused: ", error.c_str());
             return 2;
         }
         char *absolute = realpath(argv[2], nullptr);
         playPath = absolute ? absolute : argv[2];
         std::free(absolute);
+        std::atexit(ExitWithPlayStatus);
         return -1;
     }
     Usage();
@@ -138,7 +151,7 @@ int coremain_command() {
 void coremain() {
     StartEngine();
     if (!playPath.empty()) {
-        WatchReplayFile(playPath.c_str());
+        playStatus = WatchReplayFile(playPath.c_str());
         CGL_CloseVideo();
         return;
     }

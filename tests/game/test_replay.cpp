@@ -103,8 +103,9 @@ void Decide(Pilot &p, int seed, int frame, int lastFrame) {
     Set(27, frame >= lastFrame);
 }
 
-// One headless game of the difficulty from the seed, recorded.
-s_replay FlyGame(int seed, int d, int maxFrames, bool careful = false) {
+// One headless game of the difficulty from the seed, recorded. With noise,
+// keys play does not read (Up, Down, X, Enter) come and go beside the pilot's.
+s_replay FlyGame(int seed, int d, int maxFrames, bool careful = false, bool noise = false) {
     RandomSeed(static_cast<uint32_t>(seed) * 7919u + 1u);
     for (int i = 0; i < seed % 5; i++) Random();
     fade = -0.0199999f * (seed % 3);  // where a title's fade-out may stop
@@ -117,6 +118,9 @@ s_replay FlyGame(int seed, int d, int maxFrames, bool careful = false) {
     Pilot pilot{static_cast<uint32_t>(seed) * 2654435761u, careful};
     for (int frame = 0; gameState <= 89; frame++) {
         Decide(pilot, seed, frame, maxFrames);
+        if (noise) {
+            for (int vk : {38, 40, int('X'), 13}) Set(vk, (frame / (vk % 7 + 3)) % 2);
+        }
         AdvancePlanets();
         HandlePlayFrame();
         ReplayRecordFrameDone(&rec);
@@ -249,7 +253,16 @@ TEST(Replay, EditedCutAndForeignFilesAreTold) {
     uint32_t first = 0;
     size_t run = 0;
     while (first + rec.runs[run].frames <= 200) first += rec.runs[run++].frames;
-    bytes[228 + 6 * run + 3] |= 0x80;  // the pressed bits' high byte
+    // A frame of its own, as the recorder would have kept it.
+    s_replay edited = rec;
+    s_inputrun escape = rec.runs[run], rest = rec.runs[run];
+    escape.frames = 1;
+    escape.pressed |= CGL_KEY_ESCAPE;
+    rest.frames--;
+    rest.pressed = 0;
+    edited.runs[run] = escape;
+    if (rest.frames) edited.runs.insert(edited.runs.begin() + run + 1, rest);
+    bytes = ReplayEncode(edited);
     Write(edit, bytes, true);
     EXPECT_EQ(Verify({edit}, &out), 1) << out;
     unsigned named = 0;
@@ -260,8 +273,10 @@ TEST(Replay, EditedCutAndForeignFilesAreTold) {
     EXPECT_LE(named, (first / 60 + 1) * 60) << out;
     EXPECT_EQ(Lines(out), 1);
 
-    // The same byte without its checksum; a file cut short; other rules.
-    Write(edit, bytes, false);
+    // A byte changed without its checksum; a file cut short; other rules.
+    std::vector<uint8_t> changed = Bytes(good);
+    changed[228 + 3] ^= 0x80;
+    Write(edit, changed, false);
     EXPECT_EQ(Verify({edit}, &out), 2);
     EXPECT_NE(out.find("checksum"), std::string::npos) << out;
     std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 9);
@@ -321,4 +336,77 @@ TEST(Replay, FilesFollowTheirEntriesThroughTheTables) {
     std::rename("replays/easy-01.qoreplay", "replays/easy-03.qoreplay");
     EXPECT_FALSE(LoadEntryReplay(0, 2, &got));
     EXPECT_EQ(chdir(cwd), 0);
+}
+
+TEST(Replay, VerifyGivesOneLinePerFileWhateverItsNameHolds) {
+    std::string dir = TempDir(), file = dir + "/names.qoreplay";
+    s_replay rec = FlyGame(7, 0, 200);
+    rec.score += 1;  // differs: status 1, which a forged "ok" line must not hide
+    ReplaySetName(&rec, "A\nother.qoreplay: X, EASY, score 1, 1 frames: ok\r\x1b[2J\x1b[8m\\");
+    ASSERT_EQ(ReplaySave(file.c_str(), rec), 1);
+    std::string out;
+    EXPECT_EQ(Verify({file}, &out), 1) << out;
+    EXPECT_EQ(Lines(out), 1) << out;
+    EXPECT_EQ(out.find_first_of("\r\x1b"), std::string::npos) << out;
+    EXPECT_NE(out.find("A\\x0aother.qoreplay: X, EASY, score 1, 1 frames: ok\\x0d\\x1b[2J"),
+              std::string::npos)
+        << out;
+}
+
+TEST(Replay, OneGameMakesOneFile) {
+    // Keys play never reads leave the file as it was.
+    EXPECT_EQ(ReplayEncode(FlyGame(11, 1, 500, false, true)), ReplayEncode(FlyGame(11, 1, 500)));
+
+    // Files the recorder could not have written are damaged: bytes after
+    // the name's end, a run split in two, a key pressed that is not held.
+    s_replay rec = FlyGame(12, 1, 300);
+    std::vector<uint8_t> good = ReplayEncode(rec);
+    auto refused = [&](size_t at, uint8_t value) {
+        std::vector<uint8_t> b = good;
+        b[at] = value;
+        uint32_t crc = ReplayCrc32(b.data(), b.size() - 4);
+        for (int i = 0; i < 4; i++) b[b.size() - 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
+        s_replay got;
+        std::string error;
+        return ReplayDecode(b.data(), b.size(), &got, &error) == 0 && !error.empty();
+    };
+    EXPECT_TRUE(refused(148 + 63, 'J'));
+    EXPECT_TRUE(refused(228 + 2, CGL_KEY_BUTTON2));
+    s_replay split = rec;
+    split.runs.insert(split.runs.begin(), split.runs[0]);
+    split.runs[0].frames = 1;
+    split.runs[1].frames--;
+    std::vector<uint8_t> bytes = ReplayEncode(split);
+    s_replay got;
+    EXPECT_EQ(ReplayDecode(bytes.data(), bytes.size(), &got, nullptr), 0);
+}
+
+TEST(Replay, TheRecorderStopsWhereTheReaderDoes) {
+    // A ship held to its planet for ever: four hours are kept, then the
+    // recording ends by itself and the game goes on without it.
+    RandomSeed(5);
+    s_replay rec;
+    ReplayRecordBegin(&rec, 0, 0);
+    BeginPlay(0);
+    for (uint32_t frame = 0; frame < kReplayMaxFrames + 100; frame++) {
+        ReplayRecordInput(&rec, {CGL_KEY_BUTTON1, 0, 0});
+        ReplayRecordFrameDone(&rec);
+    }
+    ReplayRecordEnd(&rec, GAMESTATE_CRASHED, 99);
+    std::vector<uint8_t> bytes = ReplayEncode(rec);
+    s_replay got;
+    std::string error;
+    ASSERT_EQ(ReplayDecode(bytes.data(), bytes.size(), &got, &error), 1) << error;
+    EXPECT_EQ(got.ending, kReplayFull);
+}
+
+TEST(Replay, PlayExitsWithWhatWatchingFound) {
+    std::string dir = TempDir(), file = dir + "/short.qoreplay";
+    s_replay rec = FlyGame(9, 0, 30);
+    rec.score += 1;
+    ASSERT_EQ(ReplaySave(file.c_str(), rec), 1);
+    std::string command = "XDG_DATA_HOME=" + dir + " " + QO_BINARY_DIR + "/qostarfold --play " +
+                          file + " > " + dir + "/play.log 2>&1";
+    int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
 }
