@@ -8,6 +8,7 @@
 
 #include "cgl/input.h"
 #include "cgl/platform.h"
+#include "cgl/desktop.h"
 
 namespace {
 

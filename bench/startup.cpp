@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "cgl/cgl.h"
+#include "cgl/desktop.h"
 #include "game/header.h"
 
 namespace {

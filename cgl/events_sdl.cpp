@@ -1,7 +1,6 @@
-// Events on SDL, for every platform SDL runs on: the key, mouse-button and
-// wheel state the event handler writes and the input layer reads, and the
-// handler itself. The shell of each platform calls sdl_handleevent for every
-// event it takes.
+// Events on SDL, on every platform: the key, mouse-button and wheel state
+// the event handler writes and the input layer reads, and the handler
+// itself. The shell of each platform hands it every event it takes.
 #include "cgl/platform.h"
 #include "cgl/input.h"
 #include "cgl/gamepad.h"
@@ -18,7 +17,7 @@ std::atomic<int> cgl_mouse_zdir{0};
 std::atomic<int> cgl_mouse_buttons{0};
 std::atomic<uint8_t> sdl_asynckeys[256];
 std::atomic<uint8_t> sdl_keytaps[256];
-std::atomic<bool> sdl_minimised{false};
+static std::atomic<bool> g_minimised{false};
 std::atomic<int> cgl_keyqueue[CGL_KEYQUEUE_SIZE];
 std::atomic<unsigned> cgl_keyqueue_head{0};
 std::atomic<unsigned> cgl_keyqueue_tail{0};
@@ -45,6 +44,15 @@ static bool twin_held(SDL_Scancode released) {
         if (released == pair[1]) return state[pair[0]] != 0;
     }
     return false;
+}
+
+bool sdl_isminimised() {
+    return g_minimised.load(std::memory_order_relaxed);
+}
+
+void sdl_pumpevents() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) sdl_handleevent(event);
 }
 
 void sdl_handleevent(const SDL_Event &event) {
@@ -94,11 +102,11 @@ void sdl_handleevent(const SDL_Event &event) {
             // A minimised window shows nothing, so the game waits (SDL also
             // minimises a full-screen window when it loses the focus).
             if (event.window.event == SDL_WINDOWEVENT_MINIMIZED)
-                sdl_minimised.store(true, std::memory_order_relaxed);
+                g_minimised.store(true, std::memory_order_relaxed);
             else if (event.window.event == SDL_WINDOWEVENT_RESTORED ||
                      event.window.event == SDL_WINDOWEVENT_MAXIMIZED ||
                      event.window.event == SDL_WINDOWEVENT_SHOWN)
-                sdl_minimised.store(false, std::memory_order_relaxed);
+                g_minimised.store(false, std::memory_order_relaxed);
             break;
         case SDL_MOUSEWHEEL: {
             // Only the vertical wheel counts; one event is one step,

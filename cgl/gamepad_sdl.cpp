@@ -8,6 +8,7 @@
 // each other. The game thread sees only the key table below.
 #include "cgl/gamepad.h"
 #include "cgl/input.h"
+#include "cgl/paths.h"
 
 #include <SDL.h>
 
@@ -200,12 +201,7 @@ void sdl_gamepadinit() {
     // SDL has its own database and SDL_GAMECONTROLLERCONFIG already; the
     // files add to them, the one beside the executable last so that it wins
     // over the installed one. Mappings from the environment win over both.
-    if (char *base = SDL_GetBasePath()) {
-        std::string dir = base;
-        SDL_free(base);
-        LoadMappings(dir + "../share/games/qostarfold/gamecontrollerdb.txt");
-        LoadMappings(dir + "gamecontrollerdb.txt");
-    }
+    for (const std::string &dir : sdl_datafolders()) LoadMappings(dir + "gamecontrollerdb.txt");
     // Pads plugged in before now, including those only the files can map.
     for (int i = 0; i < SDL_NumJoysticks(); i++) OpenPad(i);
 }

@@ -20,31 +20,32 @@
 extern "C" int cgl_web_mountsaves(const char *dir);
 extern "C" void cgl_web_programname(char *out, int size);
 
-int sdl_findimage(const char *name, const char *, char *path, size_t size) {
-    int n = std::snprintf(path, size, "%s%s", name[0] == '/' ? "" : "/", name);
-    return n > 0 && (size_t)n < size;
-}
-
-int sdl_userdatafolder(const char *name, char *folder, size_t size) {
-    int n = std::snprintf(folder, size, "/home/web_user/.local/share/%s/", name);
-    return n > 0 && (size_t)n < size;
-}
-
 static char g_savefolder[1024];
 
 const char *CGL_GetSaveFolder() {
     return g_savefolder;
 }
 
+std::vector<std::string> sdl_datafolders() {
+    return {};
+}
+
+// The page preloads the image into the root folder.
 static int web_locate(const char *name, char *path, size_t size) {
-    return sdl_findimage(name, "/", path, size);
+    int n = std::snprintf(path, size, "%s%s", name[0] == '/' ? "" : "/", name);
+    return n > 0 && (size_t)n < size;
 }
 
 void sdl_usegamepaths() {
     char name[256];
     cgl_web_programname(name, sizeof name);
     corefile_setlocator(web_locate);
-    if (!sdl_userdatafolder(name, g_savefolder, sizeof g_savefolder)) return;
+    int n =
+        std::snprintf(g_savefolder, sizeof g_savefolder, "/home/web_user/.local/share/%s/", name);
+    if (n <= 0 || (size_t)n >= sizeof g_savefolder) {
+        g_savefolder[0] = 0;
+        return;
+    }
     std::string dir = g_savefolder;
     dir.pop_back();  // mounted without its final '/'
     cgl_web_mountsaves(dir.c_str());

@@ -1,12 +1,13 @@
-// Platform shell: the window, the game thread and the millisecond clock.
+// Platform: what every platform answers, the desktop (Linux, Windows) and
+// the browser alike: the window, the program's entry, its command line,
+// the millisecond clock, the close and the event handler.
 //
-// The main thread owns the window and only pumps events; the game thread
-// runs coremain and owns the OpenGL context. Window changes asked for on the
-// game thread are carried to the main thread and complete when its pump has
-// handled them.
+// SDL is the layer on every platform (the *_sdl.cpp files); what a system
+// does its own way lives in *_posix.cpp, *_win32.cpp and *_web.cpp, chosen
+// by the build. The desktop's own pieces (the game thread, signals and
+// console events, display modes, the vsync probe) are in cgl/desktop.h.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -18,10 +19,10 @@ extern int CGL_DesktopWidth;
 extern int CGL_DesktopHeight;
 
 // The game, provided by the program that links the engine. The entry
-// (cgl/entry_sdl.cpp, cgl::main) runs it on the game thread once the window
-// system is up; every engine call belongs on that thread. Returning from it
-// closes the window and ends the process; closing the window ends the
-// process while coremain still runs.
+// (cgl::main) runs it once the window system is up, on the desktop on a
+// game thread of its own; every engine call belongs on the thread that runs
+// it. Returning from it closes the window and ends the process (in the
+// browser, the page starts it again).
 void coremain();
 
 // Provided by the program too, optionally: answers a command line that needs
@@ -30,71 +31,66 @@ void coremain();
 int coremain_command() __attribute__((weak));
 
 // The command line the process entry received, argv[0] first; none (0)
-// where the platform passes none (the browser). Set by the entry once,
-// before anything else runs.
+// where the platform passes none. Set by the entry once, before anything
+// else runs.
 int CGL_GetArgs(const char *const **argv);
 void sdl_setargs(int argc, char **argv);
 
 int CGL_SetTitle(const char *title);
 uint32_t CGL_GetMillis();
 
-// Closing the window (or SIGTERM, SIGINT, SIGHUP) stops the game thread at
-// its next frame wait and ends the process. Work that must not be cut off
-// (a save, a score being entered) holds the close: until every hold is
-// released the game thread runs on, however long that takes, and
-// CGL_CloseRequested tells it that a close is waiting. The release that
-// lets a waiting close go ahead does not return. Holds nest.
+// Replaceable millisecond clock, for tests that drive the frame clock.
+extern uint32_t (*sdl_clock)();
+// True while sdl_clock is the system's own (the frame wait may sleep).
+bool sdl_clock_is_real();
+
+// A close (the window's, a signal, a console's, the session ending) stops
+// the game thread at its next frame wait and ends the process. Work that
+// must not be cut off (a save, a score being entered) holds the close:
+// until every hold is released the game thread runs on, however long that
+// takes, and CGL_CloseRequested tells it that a close is waiting. The
+// release that lets a waiting close go ahead does not return. Holds nest.
+// A page is closed by its browser without asking: there no close is ever
+// requested, and the holds only count.
 void CGL_HoldClose();
 void CGL_ReleaseClose();
 int CGL_CloseRequested();
 
-// Runs fn on the main thread and waits until it has run. When no pump is
-// running (tests without a shell), runs it directly.
+// Runs fn where the window lives and waits until it has run: on the
+// desktop's main thread, or at once where there is one thread (and in tests
+// without a pump).
 void sdl_runonmainthread(const std::function<void()> &fn);
 
-// Process entry pieces, used by the executable's main and by tests.
-// sdl_startup: SDL, the hidden placeholder window and the desktop size.
-// Returns 0 and prints the reason when there is no display.
+// Process entry pieces, used by the entry and by tests. sdl_startup: SDL,
+// the window (hidden until CGL_InitVideo shows it) and the desktop size;
+// returns 0 with the reason printed when there is no display. sdl_run runs
+// body (coremain) until the program ends; returns the exit code.
 int sdl_startup();
-// Starts the game thread on body, then pumps events until the window is
-// closed or the game asks to close it. Returns the exit code.
 int sdl_run(void (*body)());
-// The game thread's body: coremain, then a close request to the window.
-int sdl_main();
-void sdl_requestclose();
+
+// The steps every shell takes, in its own order (cgl/window_sdl.cpp):
+// SDL's video and events with the subsystems asked for; the window of
+// width x height with the first depth buffer of `depths` the driver has;
+// the desktop size, printed. Each returns 0 with the reason printed.
+int sdl_initvideo(uint32_t subsystems);
+int sdl_createwindow(int width, int height, uint32_t flags, const int *depths, int numdepths);
+void sdl_setdesktopsize(int width, int height);
 
 // Makes the window the display of width x height pixels (flags 1: full
 // screen at that size) with a current OpenGL context; returns the flags that
-// took effect (1 dropped where full screen was refused).
+// took effect (1 dropped where full screen was refused or is the page's).
 int sdl_openwindow(int width, int height, int flags);
+// The window's OpenGL context, made current on the calling thread: every
+// platform makes it the same way once the window is placed.
+void sdl_createcontext();
 // glewInit, true when GLEW's entry points are usable.
 bool sdl_initglew();
 
-// Called once the display mode has been changed for full screen: from then
-// on every ending, a crash included, gives the desktop its mode back.
-void sdl_modechanged();
-// Called by the game thread between frames: once the process is ending,
-// the game stops here and never returns.
-void sdl_parkifstopping();
-// Called after every swap: times the first swaps once vsync is on, and
-// turns it off when they are not held to the display's refresh.
-void sdl_vsync_swapped();
-// Starts timing the swaps that follow (done when vsync is turned on).
-void sdl_vsync_probe();
-// True while the window is minimised: the frame clock then waits.
-extern std::atomic<bool> sdl_minimised;
-
-// Takes every event waiting and hands it to the handler (a platform whose
-// frame wait takes the events itself).
+// Takes every event waiting and hands it to the handler.
 void sdl_pumpevents();
-
 // The event handler: writes the key, mouse-button and wheel state.
 void sdl_handleevent(const SDL_Event &event);
-
 // SDL key to virtual-key code (0 where there is none).
 int sdl_translatekey(int sdl_keycode);
-
-// Replaceable millisecond clock, for tests that drive the frame clock.
-extern uint32_t (*sdl_clock)();
-// True while sdl_clock is SDL's own counter (the frame wait may sleep).
-bool sdl_clock_is_real();
+// True while the window is minimised (nothing of it shows).
+bool sdl_isminimised();

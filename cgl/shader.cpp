@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "cgl/video.h"
+#include "corefile/corefile.h"
 
 s_shader CGL_shader[CGL_MAXSHADERS];
 int CGL_numshaders = 0;
@@ -115,7 +116,7 @@ int CGL_InitShader(const char *vertexsource, const char *fragmentsource) {
 
 char *textFileRead(const char *path) {
     if (!path) return nullptr;
-    FILE *fp = fopen(path, "r");
+    FILE *fp = corefile_fopen(path, "r");
     if (!fp) return nullptr;
     char *text = nullptr;
     if (fseek(fp, 0, SEEK_END) == 0) {

@@ -39,13 +39,15 @@ mergeInto(LibraryManager.library, {
 
   // Mounts the folder `dir` from IndexedDB and returns once its files are
   // read: 0, or 1 with the reason printed when the storage cannot be used
-  // (the folder then lasts for this visit). From then on the folder is
+  // (the folder then lasts for this visit). The page finds the program's
+  // save folder in Module.cglSaveFolder (ending in '/'). From then on the folder is
   // written back to the storage after every change: a file written and
   // closed, renamed or removed. A page may be closed at any time, and
   // nothing runs reliably when it is.
   cgl_web_mountsaves__deps: ['$FS', '$IDBFS'],
   cgl_web_mountsaves: function(dirname) {
     var dir = UTF8ToString(dirname);
+    Module.cglSaveFolder = dir + '/';
     return Asyncify.handleSleep(function(wakeUp) {
       FS.mkdirTree(dir);
       try {

@@ -10,8 +10,6 @@
 // mounted, reads never leave the image's real bytes.
 #include "corefile/corefile.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -199,22 +197,23 @@ int read_image_directory() {
 
 // One directory of a directory mount, already open as d; prefix holds the
 // image-name prefix of this level ("" at the top, "sub/" below).
-bool scan_directory(DIR *d, const char *root, char *prefix, size_t plen, int fill, int depth) {
+bool scan_directory(COREFILE_DIR *d, const char *root, char *prefix, size_t plen, int fill,
+                    int depth) {
     char dirpath[4096];
     snprintf(dirpath, sizeof dirpath, "%s%s%s", root, plen ? "/" : "", prefix);
-    while (struct dirent *e = corefile_dirnext(d)) {
+    while (COREFILE_DIRENTRY *e = corefile_dirnext(d)) {
         if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
         char full[4096 + 256];
         snprintf(full, sizeof full, "%s/%s", dirpath, e->d_name);
-        struct stat st;
-        if (stat(full, &st) != 0) continue;
+        int type = corefile_pathtype(full);
+        if (!type) continue;
         size_t nlen = strlen(e->d_name);
         // Image names are limited like the listing's path buffer.
         if (plen + nlen + 1 >= COREFILE_PATHLEN) {
             corefile_say(1, "name too long, skipped: %s%s\n", prefix, e->d_name);
             continue;
         }
-        if (S_ISDIR(st.st_mode)) {
+        if (type == 2) {
             if (depth >= kMaxScanDepth) {
                 corefile_say(1, "directory too deep, skipped: %s%s\n", prefix, e->d_name);
                 continue;
@@ -223,14 +222,14 @@ bool scan_directory(DIR *d, const char *root, char *prefix, size_t plen, int fil
             prefix[plen + nlen] = '/';
             prefix[plen + nlen + 1] = 0;
             char subpath[4096];
-            DIR *sub = nullptr;
+            COREFILE_DIR *sub = nullptr;
             if (snprintf(subpath, sizeof subpath, "%s/%s", root, prefix) >= (int)sizeof subpath)
                 corefile_say(1, "path too long, skipped: %s/%s\n", root, prefix);
             else if (!(sub = corefile_diropen(subpath)))
                 corefile_say(1, "error reading directory\n");
             if (sub) scan_directory(sub, root, prefix, plen + nlen + 1, fill, depth + 1);
             prefix[plen] = 0;
-        } else if (S_ISREG(st.st_mode)) {
+        } else {
             if (fill) {
                 // The directory may have grown since the counting pass.
                 if (corefile_image.numfiles >= s_capacity) continue;
@@ -253,7 +252,7 @@ bool scan_directory(DIR *d, const char *root, char *prefix, size_t plen, int fil
 // The directory is opened before its levels are counted, so a path that
 // cannot be read reports only that.
 bool scan_root(const char *path, int fill) {
-    DIR *d = corefile_diropen(path);
+    COREFILE_DIR *d = corefile_diropen(path);
     if (!d) {
         corefile_say(1, "error reading directory\n");
         return false;
@@ -282,13 +281,6 @@ int read_directory_mount() {
     corefile_image.numfiles = 0;
     scan_root(path, 1);
     return 1;
-}
-
-// Real length of the open image file, or -1.
-long file_length(FILE *fp) {
-    struct stat st;
-    if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-    return (long)st.st_size;
 }
 
 }  // namespace
@@ -338,9 +330,9 @@ int32_t corefile_entrysize(uint32_t i) {
         char path[4096];
         snprintf(path, sizeof path, "%s/%s", (const char *)corefile_image.base,
                  corefile_image.names[i]);
-        struct stat st;
-        if (stat(path, &st) != 0) return 0;
-        return st.st_size > kMaxPosition ? (int32_t)kMaxPosition : (int32_t)st.st_size;
+        long long size = corefile_pathsize(path);
+        if (size < 0) return 0;
+        return size > kMaxPosition ? (int32_t)kMaxPosition : (int32_t)size;
     }
     uint32_t offset = corefile_image.offsets[i];
     uint32_t next =
@@ -405,8 +397,8 @@ int corefile_mountimage(const char *name, int mode) {
     snprintf(s_imagename, sizeof s_imagename, "%s", path);
 
     if (mode == 0 || mode == 1) {
-        g_fp = fopen(path, "rb");
-        long length = g_fp ? file_length(g_fp) : -1;
+        g_fp = corefile_fopen(path, "rb");
+        long long length = g_fp ? corefile_streamsize(g_fp) : -1;
         if (length < 0) {
             corefile_say(1, "could not open image: %s\n", path);
             corefile_closeimage();
@@ -419,7 +411,7 @@ int corefile_mountimage(const char *name, int mode) {
             corefile_say(0, "loading from file\n");
         } else {
             unsigned char tail[4];
-            if (length < 4 || fseek(g_fp, length - 4, SEEK_SET) != 0 ||
+            if (length < 4 || fseek(g_fp, (long)(length - 4), SEEK_SET) != 0 ||
                 fread(tail, 1, 4, g_fp) != 4) {
                 corefile_say(1, "corrupt image %s: too short to hold the image position\n", path);
                 corefile_closeimage();
@@ -427,7 +419,8 @@ int corefile_mountimage(const char *name, int mode) {
             }
             uint32_t at = getint(tail);
             if (at > s_imagesize || fseek(g_fp, (long)at, SEEK_SET) != 0) {
-                corefile_say(1, "corrupt image %s: image position %u is past the end (%ld bytes)\n",
+                corefile_say(1,
+                             "corrupt image %s: image position %u is past the end (%lld bytes)\n",
                              path, at, length);
                 corefile_closeimage();
                 return 0;
@@ -516,11 +509,10 @@ int corefile_open(const char *name, COREFILE *f, int mode) {
         char path[4096];
         FILE *fp = nullptr;
         if (snprintf(path, sizeof path, "%s/%s", root, lowered) < (int)sizeof path)
-            fp = fopen(path, mode == 1 ? "wb" : "rb");
+            fp = corefile_fopen(path, mode == 1 ? "wb" : "rb");
         CF_FREE(lowered);
         if (!fp) return 0;
-        struct stat st;
-        if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (corefile_streamsize(fp) < 0) {
             fclose(fp);  // a directory opens as a stream on this platform but reads nothing
             return 0;
         }

@@ -21,8 +21,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include <dirent.h>
-
 // ---------------------------------------------------------------------------
 // Mounted image
 
@@ -131,10 +129,43 @@ const char *corefile_getpath();
 void corefile_adddir(const char *name);
 void corefile_readdir(const char *pattern);  // e.g. "*.tga"; ".*" as extension lists all
 
-// The platform's directory enumeration (opendir/readdir/closedir/rewinddir)
-// with the stricter contract the engine relies on: a null or empty path
-// fails with EINVAL, a null stream with EBADF, instead of crashing.
-DIR *corefile_diropen(const char *path);
-struct dirent *corefile_dirnext(DIR *d);
-int corefile_dirclose(DIR *d);
-void corefile_dirrewind(DIR *d);
+// The system's directory enumeration with the stricter contract the engine
+// relies on: a null or empty path fails with EINVAL, a null record with
+// EBADF, instead of crashing. Every entry is returned, "." and ".."
+// included; an entry's name is valid until the next call.
+struct COREFILE_DIR;
+struct COREFILE_DIRENTRY {
+    const char *d_name;
+};
+COREFILE_DIR *corefile_diropen(const char *path);
+COREFILE_DIRENTRY *corefile_dirnext(COREFILE_DIR *d);
+int corefile_dirclose(COREFILE_DIR *d);
+void corefile_dirrewind(COREFILE_DIR *d);
+
+// ---------------------------------------------------------------------------
+// Files on disk
+//
+// The program's own files outside the image (its saves, a shader, a picture
+// it writes), by paths in UTF-8 with '/' between folders on every system.
+// Failures print one line and return 0 (or null, or -1).
+
+// fopen for a UTF-8 path.
+FILE *corefile_fopen(const char *path, const char *mode);
+// 1 for a plain file, 2 for a folder, 0 when there is neither.
+int corefile_pathtype(const char *path);
+// A plain file's size in bytes, or -1; the same for an open stream.
+long long corefile_pathsize(const char *path);
+long long corefile_streamsize(FILE *fp);
+// Makes the folder and those above it (the user's own); 1 also when it is
+// there already.
+int corefile_makefolder(const char *path);
+// 1 when the file is gone, also when there was none.
+int corefile_removefile(const char *path);
+// Renames from over to in one step and makes the change last.
+int corefile_replacefile(const char *from, const char *to);
+// Puts size bytes in place of the file at path, so that the file is always
+// either the old one, whole, or the new one: they are written to a file
+// beside it (path + ".tmp"), pushed to the disk, and renamed over it. Any
+// failure keeps the old file and says so in one line. A folder the program
+// may not create files in, or a symbolic link, is written in place.
+int corefile_savefile(const char *path, const void *data, size_t size);

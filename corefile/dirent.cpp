@@ -1,11 +1,10 @@
-// Directory listing inside the mounted image, and the platform's directory
-// enumeration with the engine's stricter contract.
+// Directory listing inside the mounted image. The system's directory
+// enumeration is in disk_posix.cpp and disk_win32.cpp.
 //
 // The image is a flat list of names that may contain '/'; the listing
 // treats those as a tree: a current directory (corefile_localpath), and a
 // listing of it that shows "..", the sub-directories in the order of their
 // first file, then the files whose extension matches.
-#include <cerrno>
 #include <cstring>
 
 #include "corefile/corefile.h"
@@ -172,35 +171,4 @@ void corefile_readdir(const char *pattern) {
         append(copy_n(rest, rlen), copy_n(name, strlen(name)), corefile_entrysize(i), 0);
     }
     corefile_say(0, "- ReadDIR completed!\n");
-}
-
-// ---------------------------------------------------------------------------
-// Enumeration
-
-DIR *corefile_diropen(const char *path) {
-    if (!path || !*path) {
-        errno = EINVAL;
-        return nullptr;
-    }
-    return opendir(path);
-}
-
-struct dirent *corefile_dirnext(DIR *d) {
-    if (!d) {
-        errno = EBADF;
-        return nullptr;
-    }
-    return readdir(d);
-}
-
-int corefile_dirclose(DIR *d) {
-    if (!d) {
-        errno = EBADF;
-        return -1;
-    }
-    return closedir(d);
-}
-
-void corefile_dirrewind(DIR *d) {
-    if (d) rewinddir(d);
 }

@@ -9,17 +9,13 @@
 // in place as a plain save would; any other failure keeps the old file.
 #include "game/highscore.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "cgl/cgl.h"
+#include "corefile/corefile.h"
 #include "game/assets.h"
 #include "game/header.h"
 #include "game/title.h"
@@ -106,7 +102,7 @@ void InitHighscores() {
 }
 
 void LoadHighscoresFrom(const char *path) {
-    std::FILE *f = std::fopen(path, "rb");
+    std::FILE *f = corefile_fopen(path, "rb");
     if (!f) return;  // no file yet: the defaults stay
 
     // One byte more than the file should hold tells a long file apart.
@@ -129,99 +125,10 @@ void LoadHighscoresFrom(const char *path) {
     Decode(file, size);
 }
 
-namespace {
-
-// Writes the file's bytes to an open stream, pushes them to the disk and
-// closes it; errno tells the first failure. A full disk shows up at the
-// close at the latest; a file system that cannot sync (EINVAL) keeps the
-// data all the same.
-bool WriteAndSync(std::FILE *f, const unsigned char *file) {
-    int error = 0;
-    auto failed = [&error]() {
-        if (!error) error = errno ? errno : EIO;
-    };
-    errno = 0;
-    if (std::fwrite(file, 1, kHighscoreFileSize, f) != kHighscoreFileSize) failed();
-    if (std::fflush(f) != 0) failed();
-    if (fsync(fileno(f)) != 0 && errno != EINVAL) failed();
-    if (std::fclose(f) != 0) failed();
-    errno = error;
-    return error == 0;
-}
-
-// The old way, for where the sibling cannot be made: the file itself is
-// truncated and written (through a symbolic link, to the file it names).
-int SaveInPlace(const char *path, const unsigned char *file) {
-    std::FILE *f = std::fopen(path, "wb");
-    if (!f) {
-        std::printf("%s: cannot write (%s), highscores not saved\n", path, std::strerror(errno));
-        return 0;
-    }
-    if (!WriteAndSync(f, file)) {
-        std::printf("%s: write failed (%s), highscores not saved\n", path, std::strerror(errno));
-        return 0;
-    }
-    return 1;
-}
-
-// Makes a finished rename durable. A folder that cannot be opened or synced
-// still holds the new file.
-void SyncFolder(const char *path) {
-    std::string folder(path);
-    size_t slash = folder.find_last_of('/');
-    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
-}
-
-}  // namespace
-
 int SaveHighscoresTo(const char *path) {
     unsigned char file[kHighscoreFileSize];
     Encode(file);
-
-    // A rename would put a plain file in the link's place.
-    struct stat st;
-    if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-        std::printf("%s: a symbolic link, writing in place through it\n", path);
-        return SaveInPlace(path, file);
-    }
-    char temp[4096];
-    if (std::snprintf(temp, sizeof(temp), "%s.tmp", path) >= static_cast<int>(sizeof(temp))) {
-        std::printf("%s: path too long, highscores not saved\n", path);
-        return 0;
-    }
-    std::FILE *f = std::fopen(temp, "wb");
-    if (!f) {
-        // A full disk, a quota, an I/O error or a directory in the way would
-        // hit an in-place save just the same, after it had truncated the
-        // table the sibling is there to protect.
-        int error = errno;
-        if (error != EACCES && error != EPERM) {
-            std::printf("%s: cannot create (%s), highscores not saved, %s kept as it was\n", temp,
-                        std::strerror(error), path);
-            return 0;
-        }
-        std::printf("%s: cannot create (%s), writing %s in place\n", temp, std::strerror(error),
-                    path);
-        return SaveInPlace(path, file);
-    }
-    // The data is on the disk before the name points to it, so that a crash
-    // of the machine right after the rename cannot leave an empty file.
-    if (!WriteAndSync(f, file)) {
-        std::printf("%s: write failed (%s), highscores not saved\n", temp, std::strerror(errno));
-        std::remove(temp);
-        return 0;
-    }
-    if (std::rename(temp, path) != 0) {
-        std::printf("%s: cannot replace (%s), highscores not saved\n", path, std::strerror(errno));
-        std::remove(temp);
-        return 0;
-    }
-    SyncFolder(path);
-    return 1;
+    return corefile_savefile(path, file, sizeof file);
 }
 
 void LoadHighscores() {

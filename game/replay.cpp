@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "corefile/corefile.h"
 #include "game/header.h"
 
 namespace {
@@ -449,7 +450,7 @@ const char *ReplayEndingText(const s_replay &replay) {
 // Files
 
 int ReplayLoad(const char *path, s_replay *replay, std::string *error) {
-    std::FILE *f = std::fopen(path, "rb");
+    std::FILE *f = corefile_fopen(path, "rb");
     if (!f) {
         if (error) *error = std::string("cannot open (") + std::strerror(errno) + ")";
         return 0;
@@ -473,20 +474,7 @@ int ReplayLoad(const char *path, s_replay *replay, std::string *error) {
 
 int ReplaySave(const char *path, const s_replay &replay) {
     std::vector<uint8_t> file = ReplayEncode(replay);
-    std::string temp = std::string(path) + ".tmp";
-    std::FILE *f = std::fopen(temp.c_str(), "wb");
-    if (!f) {
-        std::printf("%s: cannot write (%s), replay not kept\n", temp.c_str(), std::strerror(errno));
-        return 0;
-    }
-    bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(temp.c_str(), path) != 0) {
-        std::printf("%s: cannot write (%s), replay not kept\n", path, std::strerror(errno));
-        std::remove(temp.c_str());
-        return 0;
-    }
-    return 1;
+    return corefile_savefile(path, file.data(), file.size());
 }
 
 // ---------------------------------------------------------------------------

@@ -5,13 +5,11 @@
 // from another game (the tables saved without their replays, or the other
 // way round) is never shown for the wrong entry. A missing or damaged file
 // only means the entry has no replay.
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "cgl/paths.h"
+#include "corefile/corefile.h"
 #include "game/highscore.h"
 #include "game/replay.h"
 
@@ -25,10 +23,8 @@ std::string Folder() {
 }
 
 bool MakeFolder() {
-    std::string folder = Folder();
-    if (mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) return true;
-    std::printf("%s: cannot create the folder (%s), replays not kept\n", folder.c_str(),
-                std::strerror(errno));
+    if (corefile_makefolder(Folder().c_str())) return true;
+    std::printf("replays not kept\n");
     return false;
 }
 
@@ -55,10 +51,11 @@ void KeepReplay(const s_replay &replay, int d, int place) {
 
     // From the bottom up: the last entry's replay leaves with it, the others
     // move down one; a place without a file leaves none behind below it.
-    std::remove(EntryReplayPath(d, kHighscorePlaces - 1).c_str());
+    corefile_removefile(EntryReplayPath(d, kHighscorePlaces - 1).c_str());
     for (int k = kHighscorePlaces - 2; k >= place; k--) {
         std::string from = EntryReplayPath(d, k), to = EntryReplayPath(d, k + 1);
-        if (std::rename(from.c_str(), to.c_str()) != 0) std::remove(to.c_str());
+        if (corefile_pathtype(from.c_str()) != 1 || !corefile_replacefile(from.c_str(), to.c_str()))
+            corefile_removefile(to.c_str());
     }
     ReplaySave(EntryReplayPath(d, place).c_str(), replay);
 }
@@ -66,8 +63,7 @@ void KeepReplay(const s_replay &replay, int d, int place) {
 bool LoadEntryReplay(int d, int place, s_replay *replay) {
     if (d < 0 || d >= kHighscoreTables || place < 0 || place >= kHighscorePlaces) return false;
     std::string path = EntryReplayPath(d, place), error;
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return false;  // no replay: nothing to say
+    if (!corefile_pathtype(path.c_str())) return false;  // no replay: nothing to say
     if (ReplayLoad(path.c_str(), replay, &error) != 1) {
         std::printf("%s: %s\n", path.c_str(), error.c_str());
         return false;

@@ -6,7 +6,8 @@
 (function () {
   'use strict';
   var SHARED = '/shared.qoreplay';
-  var LAST = '/home/web_user/.local/share/qostarfold/replays/last.qoreplay';
+  // The last game, in the save folder the engine mounted (Module.cglSaveFolder).
+  var LAST = 'replays/last.qoreplay';
 
   function toBase64Url(bytes) {
     var text = '';
@@ -53,11 +54,12 @@
   button.textContent = 'Copy a link to the last game';
   button.addEventListener('click', function () {
     var FS = Module.FS;
-    if (!FS || !FS.analyzePath(LAST).exists) {
+    var last = (Module.cglSaveFolder || '') + LAST;
+    if (!FS || !Module.cglSaveFolder || !FS.analyzePath(last).exists) {
       button.textContent = 'No game played yet';
       return;
     }
-    var link = location.origin + location.pathname + '#replay=' + toBase64Url(FS.readFile(LAST));
+    var link = location.origin + location.pathname + '#replay=' + toBase64Url(FS.readFile(last));
     var done = function () { button.textContent = 'Link copied'; };
     if (navigator.clipboard) {
       navigator.clipboard.writeText(link).then(done, function () { prompt('The link:', link); });

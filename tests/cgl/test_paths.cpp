@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cgl/paths.h"
+#include "cgl/desktop.h"
 
 #include <unistd.h>
 

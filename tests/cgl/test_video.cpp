@@ -2,6 +2,7 @@
 #include "common/gl_fixture.h"
 
 #include "cgl/cgl.h"
+#include "cgl/desktop.h"
 
 #include <GL/glew.h>
 

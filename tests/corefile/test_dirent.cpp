@@ -200,10 +200,10 @@ TEST_F(DirentTest, Enumeration_RejectsBadArgumentsAndReturnsEveryEntry) {
 
     write_file("e/one", std::string("1"));
     write_file("e/two", std::string("2"));
-    DIR *d = corefile_diropen((path("e") + "/").c_str());
+    COREFILE_DIR *d = corefile_diropen((path("e") + "/").c_str());
     ASSERT_NE(d, nullptr);
     std::set<std::string> seen;
-    while (struct dirent *e = corefile_dirnext(d)) seen.insert(e->d_name);
+    while (COREFILE_DIRENTRY *e = corefile_dirnext(d)) seen.insert(e->d_name);
     EXPECT_EQ(seen, (std::set<std::string>{".", "..", "one", "two"}));
     corefile_dirrewind(d);
     int again = 0;

@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "cgl/cgl.h"
+#include "cgl/desktop.h"
 #include "game/header.h"
 #include "game/highscore.h"
 #include "game/title.h"

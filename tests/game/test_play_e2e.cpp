@@ -19,6 +19,7 @@
 #include "common/gl_fixture.h"
 #include "common/virtual_pad.h"
 #include "cgl/cgl.h"
+#include "cgl/desktop.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -1,22 +1,21 @@
-// Video context and frame pacing on the desktop, through SDL2.
+// The display and frame pacing on the desktop, through SDL2.
 //
 // Turns the placeholder window into the display (full screen in a 60 Hz
-// mode where there is one), makes the OpenGL context on the game thread,
-// checks that an accepted swap interval really paces the frames, and waits
-// for the frame tick. What every platform shares is in video.cpp.
+// mode where there is one), checks that an accepted swap interval really
+// paces the frames, waits for the frame tick, and swaps. What every
+// platform shares is in video.cpp and window_sdl.cpp.
 #include "cgl/video.h"
 #include "cgl/platform.h"
+#include "cgl/desktop.h"
+#include "cgl/framebuffer.h"
 
-#include <GL/glew.h>
 #include <SDL.h>
-#include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-
-static SDL_GLContext hrc = nullptr;
+#include <thread>
 
 // ---------------------------------------------------------------------------
 // Start-up
@@ -53,8 +52,7 @@ static bool enter_fullscreen(int width, int height) {
 }
 
 static void short_sleep_us(long us) {
-    timespec ts{0, us * 1000};
-    nanosleep(&ts, nullptr);
+    std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
 
 // ---------------------------------------------------------------------------
@@ -80,9 +78,9 @@ int g_probe_done = kProbeSwaps;  // swaps timed so far; kProbeSwaps: not probing
 uint64_t g_probe_ns[kProbeSwaps];
 
 uint64_t now_ns() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
+    return (uint64_t)std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // The median interval, in ms, of the run of swaps that starts at `first`.
@@ -162,30 +160,8 @@ int sdl_openwindow(int width, int height, int flags) {
         SDL_RaiseWindow(winhandle);
     });
 
-    printf("- Set OpenGL hdc\n");
-    hrc = SDL_GL_CreateContext(winhandle);
-    if (!hrc) {
-        printf("Could not create an OpenGL context: %s\n", SDL_GetError());
-        fflush(stdout);
-        _Exit(1);
-    }
-    SDL_GL_MakeCurrent(winhandle, hrc);
+    sdl_createcontext();
     return working;
-}
-
-bool sdl_initglew() {
-    GLenum result = glewInit();
-    // Contexts made through EGL (SDL's offscreen and Wayland drivers)
-    // have no GLX display, which GLEW reports although every entry
-    // point was loaded.
-    return result == GLEW_OK || result == GLEW_ERROR_NO_GLX_DISPLAY;
-}
-
-void CGL_CloseVideo() {
-    if (!hrc) return;
-    SDL_GL_MakeCurrent(winhandle, nullptr);
-    SDL_GL_DeleteContext(hrc);
-    hrc = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -198,10 +174,10 @@ float CGL_WaitRefresh() {
     CGL_video_numframes++;
     const bool real_clock = sdl_clock_is_real();
     sdl_parkifstopping();
-    if (sdl_minimised.load(std::memory_order_relaxed)) {
+    if (sdl_isminimised()) {
         // Nothing is shown, so nothing moves; on return the clock starts
         // afresh instead of catching up.
-        while (sdl_minimised.load(std::memory_order_relaxed)) {
+        while (sdl_isminimised()) {
             SDL_Delay(10);
             sdl_parkifstopping();
         }
@@ -225,4 +201,17 @@ float CGL_WaitRefresh() {
     float period = (float)CGL_video_updatespeed;
     if (CGL_vsync_enabled && period >= elapsed) return 1.0f;
     return elapsed / period;
+}
+
+// ---------------------------------------------------------------------------
+// Presenting
+
+void sdl_swapwindow() {
+    if (!winhandle) return;
+    SDL_GL_SwapWindow(winhandle);
+    sdl_vsync_swapped();
+}
+
+void sdl_drawablesize(int *width, int *height) {
+    if (winhandle) SDL_GL_GetDrawableSize(winhandle, width, height);
 }

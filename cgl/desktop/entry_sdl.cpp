@@ -1,7 +1,13 @@
-// Process entry of the game: the shell starts, the game thread runs
-// coremain, and the main thread pumps events until the window closes.
+// Process entry of a program on the desktop: a command the program handles
+// before any window, then the shell, the game thread running coremain, and
+// the main thread pumping events until the window closes. SDL's header
+// makes this the program's entry on every desktop system (on Windows,
+// through SDL2main's WinMain, with the arguments in UTF-8).
 #include "cgl/paths.h"
 #include "cgl/platform.h"
+#include "cgl/desktop.h"
+
+#include <SDL.h>
 
 #include <cstdio>
 
@@ -12,9 +18,7 @@ int sdl_main() {
 }
 
 int main(int argc, char **argv) {
-    // Progress lines are read by people and by tests through a pipe: give
-    // them out line by line.
-    setvbuf(stdout, nullptr, _IOLBF, 0);
+    sys_startoutput();
     sdl_setargs(argc, argv);
     // Before the paths: file names on the command line are the caller's.
     if (coremain_command) {

@@ -1,0 +1,272 @@
+// What the Windows desktop does its own way: the system's tick count, the
+// console's Ctrl+C and close and the session's end as stop requests,
+// unhandled exceptions, the executable's and %APPDATA%'s folders through
+// the wide-character API, and the program's output: to the console it was
+// started from (cmd, PowerShell) and to a log file in the save folder.
+#include "cgl/desktop.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <mmsystem.h>
+#include <shlobj.h>
+
+#include <SDL.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace {
+
+std::string narrow(const wchar_t *text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string out((size_t)n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+    out.resize((size_t)n - 1);
+    return out;
+}
+
+std::wstring widen(const std::string &text) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring out((size_t)n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], n);
+    out.resize((size_t)n - 1);
+    return out;
+}
+
+}  // namespace
+
+uint32_t sys_ticks() {
+    return (uint32_t)GetTickCount64();
+}
+
+// ---------------------------------------------------------------------------
+// Output
+//
+// A GUI program has no console, and its standard output goes nowhere when
+// it is double-clicked. So the output goes through a pipe that a thread of
+// ours empties into two places: the console or file the program was started
+// with (the console of cmd or PowerShell, attached to), and the log file in
+// the save folder, whose lines are kept in memory until the folder is known.
+
+namespace {
+
+HANDLE g_console = INVALID_HANDLE_VALUE;  // where the lines go besides the log
+HANDLE g_pipe_read = nullptr;
+std::mutex g_log_lock;
+HANDLE g_log = INVALID_HANDLE_VALUE;
+std::string g_early;  // lines before the log file is open
+constexpr size_t kMaxEarly = 256 * 1024;
+std::atomic<bool> g_output_started{false};
+std::atomic<long> g_pending{0};  // bytes written to the pipe not yet passed on
+
+void pass_on(const char *data, DWORD size) {
+    DWORD wrote;
+    if (g_console != INVALID_HANDLE_VALUE && g_console) WriteFile(g_console, data, size, &wrote, nullptr);
+    std::lock_guard<std::mutex> lock(g_log_lock);
+    if (g_log != INVALID_HANDLE_VALUE)
+        WriteFile(g_log, data, size, &wrote, nullptr);
+    else if (g_early.size() + size <= kMaxEarly)
+        g_early.append(data, size);
+}
+
+void drain() {
+    char buffer[4096];
+    DWORD got;
+    while (ReadFile(g_pipe_read, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        pass_on(buffer, got);
+        g_pending.fetch_sub((long)got, std::memory_order_release);
+    }
+}
+
+// Waits, briefly, until every line written so far has been passed on.
+void flush_output() {
+    if (!g_output_started.load(std::memory_order_acquire)) return;
+    fflush(stdout);
+    fflush(stderr);
+    for (int waited = 0; waited < 500; waited++) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(g_pipe_read, nullptr, 0, nullptr, &available, nullptr) ||
+            available == 0)
+            break;
+        Sleep(1);
+    }
+    Sleep(1);  // the last read may still be on its way to the console
+}
+
+// The console the program was started from, unless its output was already
+// sent somewhere (a file, a pipe of the caller's).
+HANDLE find_console() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) return out;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return INVALID_HANDLE_VALUE;
+    return CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE | FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+}  // namespace
+
+void sys_startoutput() {
+    if (g_output_started.load(std::memory_order_acquire)) return;
+    g_console = find_console();
+    HANDLE write_end;
+    if (!CreatePipe(&g_pipe_read, &write_end, nullptr, 0)) return;
+    int fd = _open_osfhandle((intptr_t)write_end, _O_WRONLY | _O_BINARY);
+    if (fd < 0 || _dup2(fd, 1) != 0 || _dup2(fd, 2) != 0) return;
+    SetStdHandle(STD_OUTPUT_HANDLE, write_end);
+    SetStdHandle(STD_ERROR_HANDLE, write_end);
+    // The C library buffers a stream fully on Windows even when asked to
+    // buffer lines: unbuffered, every line is in the pipe once written.
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    setvbuf(stderr, nullptr, _IONBF, 0);
+    std::thread(drain).detach();
+    g_output_started.store(true, std::memory_order_release);
+    atexit(flush_output);
+}
+
+void sys_savefolderknown(const char *folder, const char *name) {
+    if (!g_output_started.load(std::memory_order_acquire) || !name || !*name) return;
+    std::lock_guard<std::mutex> lock(g_log_lock);
+    if (g_log != INVALID_HANDLE_VALUE) return;
+    // The last run's lines: the file starts afresh each time.
+    std::wstring path = widen(std::string(folder ? folder : "") + name + ".log");
+    g_log = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (g_log == INVALID_HANDLE_VALUE) return;
+    DWORD wrote;
+    WriteFile(g_log, g_early.data(), (DWORD)g_early.size(), &wrote, nullptr);
+    g_early.clear();
+    g_early.shrink_to_fit();
+}
+
+void sys_exitnow(int code) {
+    flush_output();
+    _exit(code);
+}
+
+// ---------------------------------------------------------------------------
+// Stops and crashes
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+void (*g_restore)() = nullptr;
+void (*g_endsession)() = nullptr;
+
+// A console's Ctrl+C, Ctrl+Break and close, and the session's end for a
+// program with a console. The process is ended when a close's handler
+// returns, so that one waits, for the few seconds the system allows, until
+// the main thread has ended the process the ordinary way.
+BOOL WINAPI on_console(DWORD event) {
+    g_stop.store(true, std::memory_order_release);
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+        Sleep(4500);
+    return TRUE;
+}
+
+// A window's program learns of the session's end from its messages: the
+// process may be ended as soon as WM_ENDSESSION has been answered, so the
+// close is carried out before the answer.
+int SDLCALL on_message(void *, void *, unsigned int message, Uint64 wparam, Sint64) {
+    if (message == WM_ENDSESSION && wparam && g_endsession) g_endsession();
+    return 0;
+}
+
+LONG WINAPI on_exception(EXCEPTION_POINTERS *) {
+    if (g_restore) g_restore();
+    flush_output();
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void on_abort(int) {
+    if (g_restore) g_restore();
+    flush_output();
+    _exit(3);
+}
+
+}  // namespace
+
+void sys_startprocess(void (*endsession)()) {
+    g_endsession = endsession;
+    // Sleeps and the frame timer are good to a millisecond, not to the
+    // system's default 15.6.
+    timeBeginPeriod(1);
+    SetConsoleCtrlHandler(on_console, TRUE);
+    SDL_SetWindowsMessageHook(on_message, nullptr);
+}
+
+// Room on the stack for the handler after an overflow.
+void sys_startthread() {
+    ULONG guarantee = 64 * 1024;
+    SetThreadStackGuarantee(&guarantee);
+}
+
+bool sys_stoprequested() {
+    return g_stop.load(std::memory_order_acquire);
+}
+
+void sys_oncrash(void (*restore)()) {
+    g_restore = restore;
+    SetUnhandledExceptionFilter(on_exception);
+    signal(SIGABRT, on_abort);
+}
+
+// ---------------------------------------------------------------------------
+// Folders
+
+std::string sys_executable() {
+    std::wstring path(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, &path[0], (DWORD)path.size());
+    if (n == 0 || n >= path.size()) return std::string();
+    path.resize(n);
+    return narrow(path.c_str());
+}
+
+std::string sys_fullfolder(const std::string &folder) {
+    std::wstring wide = widen(folder);
+    if (wide.empty()) return folder;
+    DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return folder;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(wide.c_str(), n, &full[0], nullptr);
+    if (n == 0 || n >= full.size()) return folder;
+    full.resize(n);
+    std::string out = narrow(full.c_str());
+    if (out.empty() || (out.back() != '\\' && out.back() != '/')) out += '\\';
+    return out;
+}
+
+std::string sys_workingdir() {
+    DWORD n = GetCurrentDirectoryW(0, nullptr);
+    if (n == 0) return "?";
+    std::wstring cwd(n, L'\0');
+    n = GetCurrentDirectoryW(n, &cwd[0]);
+    cwd.resize(n);
+    return narrow(cwd.c_str());
+}
+
+// The roaming application data folder, %APPDATA%.
+std::string sys_userdatabase() {
+    wchar_t *path = nullptr;
+    std::string out;
+    if (SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, &path) == S_OK)
+        out = narrow(path);
+    CoTaskMemFree(path);
+    if (out.empty()) {
+        std::printf("no application data folder: saves stay in the working directory\n");
+        return out;
+    }
+    return out + "\\";
+}
+
+bool sys_portable() {
+    return false;
+}
