@@ -60,17 +60,23 @@ void PlayFrame() {
 // Every game is recorded; the recording lives as long as the program.
 s_replay recording;
 
-// One game from its start to its end, recorded.
-void PlayGame() {
+// One game from its start to its end, recorded. The caller holds the
+// close: a close during the game (the window's, a signal) ends it at the
+// next frame, with the game so far recorded, and then this returns false.
+bool PlayGame() {
     ReplayRecordBegin(&recording, difficulty, fade);
     BeginPlay(difficulty);
     SetPlayRecording(&recording);
+    bool closed = false;
     do {
+        closed = CGL_CloseRequested() != 0;
+        if (closed) break;
         PlayFrame();
         ReplayRecordFrameDone(&recording);
     } while (gameState <= 89);
     SetPlayRecording(nullptr);
-    ReplayRecordEnd(&recording, gameState, player.score);
+    ReplayRecordEnd(&recording, gameState, player.score, closed ? kReplayClosed : kReplayFinished);
+    return !closed;
 }
 
 // The replay to watch (--play), made absolute before the program moves to
@@ -113,6 +119,7 @@ void StartEngine() {
     for (int &best : player.bestScore) best = 0;
     InitHighscores();
     LoadHighscores();
+    AdoptPlaceNamedReplays();
     LoadGraphics();
     LoadSounds();
     InitBGStars();
@@ -163,23 +170,31 @@ void coremain() {
         numPlanets = difficulty * kPlanetsPerDifficulty + kBasePlanets;
         if (gameState > 99) break;
 
-        PlayGame();
-
-        // A close of the window from here on waits until the score is in
-        // the table, under the name as typed so far, and saved.
+        // A close from here on waits until the game so far is kept or,
+        // once it has ended, until its score is in the table (under the
+        // name as typed so far) and saved with its replay.
         CGL_HoldClose();
+        if (!PlayGame()) {
+            // Cut off in play: watchable as the last game, and no score
+            // for the table, as the game did not end.
+            ReplaySetName(&recording, player.name);
+            KeepLastReplay(recording);
+            CGL_ReleaseClose();  // the waiting close ends the program here
+            break;
+        }
         int d = difficulty < 0 ? 0 : (difficulty > 2 ? 2 : difficulty);
         int place = -1;
-        if (player.score >= highscores[d][kHighscorePlaces - 1].score) {
+        s_highscore left = highscores[d][kHighscorePlaces - 1];
+        if (player.score >= left.score) {
             place = ReplayPlaceOf(player.score, d);
             EnterHighscoreScreen();
             InsertHighscore(player.name, player.score, d);
             mode = 3;
         }
         ReplaySetName(&recording, player.name);
-        KeepReplay(recording, d, place);
-        // Saved after every game too, so a run that is killed later keeps it.
-        SaveHighscores();
+        // The tables are saved after every game, so a run that is killed
+        // later keeps them.
+        KeepGame(recording, d, place, left);
         CGL_ReleaseClose();
         if (gameState > 99) break;
     }

@@ -295,9 +295,9 @@ int WatchReplayFile(const char *path) {
         DrawReplayLabel(pb.replay, paused ? "PAUSED" : (steps > 1 ? "REPLAY X4" : "REPLAY"));
         // A recording that did not see its game end says so over its last picture.
         if (pb.over && pb.replay.ending == kReplayClosed)
-            CGL_DrawCenteredText(112, font_game2, "THE GAME WAS CLOSED HERE");
+            CGL_DrawCenteredText(96, font_game2, "THE GAME WAS CLOSED HERE");
         else if (pb.over && pb.replay.ending == kReplayFull)
-            CGL_DrawCenteredText(112, font_game2, "FOUR HOURS RECORDED - THE GAME WENT ON");
+            CGL_DrawCenteredText(96, font_game2, "FOUR HOURS RECORDED - THE GAME WENT ON");
         if (pb.mismatch && !reported) {
             std::printf("%s: the game differs from the recorded one at frame %u\n", shown.c_str(),
                         pb.mismatch);

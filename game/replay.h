@@ -125,18 +125,28 @@ void ReplayRecordFrameDone(s_replay *replay);
 void ReplayRecordEnd(s_replay *replay, int endState, int score, int ending = kReplayFinished);
 void ReplaySetName(s_replay *replay, const char *name);
 
-// Files beside the highscores, in the working directory (the save folder,
-// also in the browser): replays/last.qoreplay holds the last game played,
-// and replays/<table>-<place>.qoreplay the game of each table entry
-// (easy-01 .. hard-10).
-std::string EntryReplayPath(int d, int place);  // place 0..9
+// Files in the save folder, beside highscore.dat: replays/last.qoreplay
+// holds the last game played, and each table entry's game is
+// replays/<table>-<score>-<hash of the name>.qoreplay, named after the
+// entry so that the table's changes move no file.
+struct s_highscore;
+std::string EntryReplayPath(int d, int place);  // place 0..9; "" for none
 // The place (0..9) a score takes in table d, by the ranking's own rule.
 int ReplayPlaceOf(int score, int d);
-// Keeps a finished game as the last one and, when it made an entry at
-// place (0..9) of table d, as that entry's: the entries below move down
-// one with their replays, and the one that leaves the table loses its.
-// place -1: no entry. Failures are reported and leave the tables alone.
-void KeepReplay(const s_replay &replay, int d, int place);
+// Files of the layout before, replays/<table>-<place>.qoreplay, that are
+// replays of the tables' entries (as loaded) take their entries' names,
+// each in one step; others are left as they are.
+void AdoptPlaceNamedReplays();
+// Keeps the game as the last one (a recording of no frames is not kept).
+void KeepLastReplay(const s_replay &replay);
+// Keeps a game that made the tables as they are now: as the last one; when
+// it made an entry at place (0..9) of table d, as that entry's (written
+// before the tables, which are then saved); and once they are saved,
+// removes the replay of left, the entry that the game pushed out of table
+// d, unless another entry has its name and score. place -1: no entry, the
+// tables are saved all the same. Returns SaveHighscores' result.
+int KeepGame(const s_replay &replay, int d, int place, const s_highscore &left);
 // The replay of an entry, when its file is there, intact, of this game's
-// rules, and its difficulty, name and score are the entry's.
+// rules, of a finished game, and its difficulty, name and score are the
+// entry's.
 bool LoadEntryReplay(int d, int place, s_replay *replay);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cgl/cgl.h"
+#include "common/pilot.h"
 #include "game/header.h"
 #include "game/highscore.h"
 #include "game/play.h"
@@ -27,18 +28,8 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-// The pilot: steers towards the closest planet, latches when near, swings
-// for a while and lets go; some games use the mouse, some Shift or Z.
-
-struct Pilot {
-    uint32_t rng;
-    bool careful = false;  // wider berths, shorter swings
-    int hold = 0, cooldown = 0, steer = 0, steerFor = 0;
-    uint32_t Next(uint32_t n) {
-        rng = rng * 1664525u + 1013904223u;
-        return (rng >> 8) % n;
-    }
-};
+// The pilot (common/pilot.h) through the input words; some games use the
+// mouse, some Shift or Z.
 
 void Set(int vk, bool down) {
     sdl_asynckeys[vk].store(down ? 1 : 0, std::memory_order_relaxed);
@@ -49,57 +40,16 @@ void ReleaseAll() {
     cgl_mouse_buttons.store(0, std::memory_order_relaxed);
 }
 
-// The planet the ship would hit first flying straight on, within reach:
-// its side (-1 left, +1 right, 0 none).
-int Threat(float reach) {
-    double a = player.angle * 3.14159265358979 / 180.0, hx = std::sin(a), hy = -std::cos(a);
-    double best = reach;
-    int side = 0;
-    for (int i = 0; i < numPlanets; i++) {
-        double rx = planet[i].x + planet[i].size - (player.x + 16);
-        double ry = planet[i].y + planet[i].size - (player.y + 16);
-        double ahead = rx * hx + ry * hy, across = rx * -hy + ry * hx;
-        if (ahead > 0 && ahead < best && std::fabs(across) < planet[i].size + 40) {
-            best = ahead;
-            side = across < 0 ? -1 : 1;
-        }
-    }
-    return side;
-}
-
-// Keeps clear of the planets ahead while free, latches on from a safe
-// distance with the planet beside it, swings for a while and lets go.
 void Decide(Pilot &p, int seed, int frame, int lastFrame) {
     const int action[] = {32, 16, 'Z', 0};  // Space, Shift, Z, the mouse
     int kind = seed % 4;
-    bool act = false;
-    if (player.flightMode != 0) {
-        act = --p.hold > 0;
-        // A careful pilot lets go when the swing points it at a planet.
-        if (p.careful && Threat(130) != 0) act = false;
-        if (!act) p.cooldown = 20 + (int)p.Next(80);
-    } else {
-        double bx = xClosestPlanet - (player.x + 16), by = yClosestPlanet - (player.y + 16);
-        double bearing = std::remainder(std::atan2(bx, -by) * 57.29578 - player.angle, 360.0);
-        if (p.cooldown > 0) {
-            p.cooldown--;
-        } else if (distClosestPlanet > 75 && distClosestPlanet < 165 &&
-                   std::fabs(std::fabs(bearing) - 90) < 25 && p.Next(3) == 0) {
-            act = true;
-            p.hold = 30 + (int)p.Next(p.careful ? 90 : 220);
-        }
-    }
-    if (--p.steerFor <= 0) {
-        p.steer = (int)p.Next(3) - 1;
-        p.steerFor = 10 + (int)p.Next(90);
-    }
-    int steer = p.steer, threat = act ? 0 : Threat(p.careful ? 320 : 200);
-    if (threat) steer = -threat;
+    PilotMove move = PilotDecide(p);
     ReleaseAll();
-    if (act && kind == 3) cgl_mouse_buttons.store((seed & 4) ? 2 : 1, std::memory_order_relaxed);
-    if (act && kind != 3) Set(action[kind], true);
-    Set(37, steer < 0);
-    Set(39, steer > 0);
+    if (move.act && kind == 3)
+        cgl_mouse_buttons.store((seed & 4) ? 2 : 1, std::memory_order_relaxed);
+    if (move.act && kind != 3) Set(action[kind], true);
+    Set(37, move.steer < 0);
+    Set(39, move.steer > 0);
     Set(27, frame >= lastFrame);
 }
 
@@ -198,6 +148,20 @@ TEST(Replay, WritesTheCorpusWhenAsked) {
             ASSERT_EQ(ReplaySave(path.c_str(), FlyGame(100 * d + k, d, 3000)), 1);
         }
     }
+    // A crash met by the fade-out after Escape in the very frame that
+    // reaches black: the game ends in state 255.
+    for (int seed = 0; seed < 50; seed++) {
+        s_replay crash = FlyGame(seed, 2, 1 << 30);
+        int hit = (int)crash.frames - 64;
+        for (int k = 0; k < 40 && crash.endState == GAMESTATE_CRASHED; k++) {
+            s_replay late = FlyGame(seed, 2, hit + k);
+            if (late.endState != GAMESTATE_SLOWFADEDONE) continue;
+            std::string path = std::string(dir) + "/HARD-slowfade.qoreplay";
+            ASSERT_EQ(ReplaySave(path.c_str(), late), 1);
+            seed = 50;
+            break;
+        }
+    }
     // A long one: a careful pilot, until it crashes or leaves after ten minutes.
     s_replay longer = FlyGame(3, 1, 36000, true);
     std::string path = std::string(dir) + "/MEDIUM-long.qoreplay";
@@ -294,7 +258,7 @@ TEST(Replay, EditedCutAndForeignFilesAreTold) {
     EXPECT_NE(out.find(": ok\n"), std::string::npos) << out;  // the good one still checked
 }
 
-TEST(Replay, FilesFollowTheirEntriesThroughTheTables) {
+TEST(Replay, TheTablesAndTheirReplaysChangeTogether) {
     std::string dir = TempDir();
     char cwd[4096];
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));
@@ -304,37 +268,45 @@ TEST(Replay, FilesFollowTheirEntriesThroughTheTables) {
     auto keep = [&](const char *name, int score) {
         rec.score = score;
         ReplaySetName(&rec, name);
+        s_highscore left = highscores[0][9];
         int place = ReplayPlaceOf(score, 0);
         InsertHighscore(name, score, 0);
-        KeepReplay(rec, 0, place);
-        return place;
+        return KeepGame(rec, 0, place, left);
     };
-    EXPECT_EQ(keep("ONE", 1500), 3);
-    EXPECT_EQ(keep("TWO", 3000), 0);
+    EXPECT_EQ(keep("ONE", 1500), 1);
+    EXPECT_EQ(keep("TWO", 3000), 1);
     s_replay got;
     EXPECT_TRUE(LoadEntryReplay(0, 0, &got));
     EXPECT_STREQ(got.name, "TWO");
     EXPECT_TRUE(LoadEntryReplay(0, 4, &got));  // ONE moved down with its entry
     EXPECT_STREQ(got.name, "ONE");
     EXPECT_FALSE(LoadEntryReplay(0, 3, &got));  // a default entry: none
-    EXPECT_TRUE(LoadEntryReplay(0, 4, &got));
-    EXPECT_EQ(Bytes("replays/last.qoreplay"), Bytes("replays/easy-01.qoreplay"));
+    EXPECT_EQ(Bytes("replays/last.qoreplay"), Bytes(EntryReplayPath(0, 0)));
 
-    // Five more move ONE to the bottom, the next pushes it out: its file
-    // goes with it, since the entry that takes place 10 had none.
+    // Five more move ONE to the bottom, the next pushes it out, and its
+    // file goes once the table without it is saved.
     for (int i = 0; i < 5; i++) keep("MORE", 2500);
-    EXPECT_STREQ(highscores[0][9].name, "ONE");
+    std::string one = EntryReplayPath(0, 9);
     EXPECT_TRUE(LoadEntryReplay(0, 9, &got));
     keep("LAST", 2500);
-    struct stat st;
-    EXPECT_NE(stat("replays/easy-10.qoreplay", &st), 0);
-    for (int k = 0; k < 7; k++) EXPECT_TRUE(LoadEntryReplay(0, k, &got)) << k;
+    EXPECT_TRUE(Bytes(one).empty());
 
-    // A damaged file or one of another entry leaves the entry without one.
-    Write("replays/easy-02.qoreplay", {1, 2, 3}, false);
+    // A table that cannot be saved (its sibling's name taken by a folder)
+    // leaves the one on the disk with every replay it names.
+    ASSERT_EQ(mkdir("highscore.dat.tmp", 0700), 0);
+    EXPECT_EQ(keep("FAIL", 9000), 0);
+    InitHighscores();
+    LoadHighscores();
+    for (int k = 0; k < 10; k++)
+        EXPECT_EQ(LoadEntryReplay(0, k, &got), highscores[0][k].score >= 2500) << k;
+
+    // A damaged file or one of another entry leaves the entry without one;
+    // a file of the layout before is its entry's again.
+    Write(EntryReplayPath(0, 1), {1, 2, 3}, false);
     EXPECT_FALSE(LoadEntryReplay(0, 1, &got));
-    std::rename("replays/easy-01.qoreplay", "replays/easy-03.qoreplay");
-    EXPECT_FALSE(LoadEntryReplay(0, 2, &got));
+    std::rename(EntryReplayPath(0, 0).c_str(), "replays/easy-02.qoreplay");
+    AdoptPlaceNamedReplays();
+    EXPECT_TRUE(LoadEntryReplay(0, 0, &got));
     EXPECT_EQ(chdir(cwd), 0);
 }
 
@@ -354,8 +326,14 @@ TEST(Replay, VerifyGivesOneLinePerFileWhateverItsNameHolds) {
 }
 
 TEST(Replay, OneGameMakesOneFile) {
-    // Keys play never reads leave the file as it was.
+    // Keys play never reads leave the file as it was, and a file of the old
+    // recorder, which kept them, reads as the file of its game today.
     EXPECT_EQ(ReplayEncode(FlyGame(11, 1, 500, false, true)), ReplayEncode(FlyGame(11, 1, 500)));
+    std::vector<uint8_t> old =
+        Bytes(std::string(QO_SOURCE_DIR) + "/tests/replays/MEDIUM-long.qoreplay");
+    s_replay read;
+    ASSERT_EQ(ReplayDecode(old.data(), old.size(), &read, nullptr), 1);
+    EXPECT_EQ(ReplayEncode(read), ReplayEncode(FlyGame(3, 1, 36000, true)));
 
     // Files the recorder could not have written are damaged: bytes after
     // the name's end, a run split in two, a key pressed that is not held.
