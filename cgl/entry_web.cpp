@@ -12,10 +12,8 @@
 int main(int argc, char **argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
     sdl_setargs(argc, argv);
-    if (coremain_command) {
-        int status = coremain_command();
-        if (status >= 0) return status;
-    }
+    int status = coremain_command();
+    if (status >= 0) return status;
     sdl_usegamepaths();
     // The page shows why the program stopped (onExit).
     if (!sdl_startup()) emscripten_force_exit(1);

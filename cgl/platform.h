@@ -27,8 +27,10 @@ void coremain();
 
 // Provided by the program too, optionally: answers a command line that needs
 // no window (a tool run of the program) before the window system starts.
-// Returns the exit status, or -1 to go on and start coremain.
-int coremain_command() __attribute__((weak));
+// Returns the exit status, or -1 to go on and start coremain. The engine's
+// own (cgl/command.cpp), linked only where the program has none, starts
+// coremain whatever the command line.
+int coremain_command();
 
 // The command line the process entry received, argv[0] first; none (0)
 // where the platform passes none. Set by the entry once, before anything

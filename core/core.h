@@ -21,6 +21,9 @@ int _dbg_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 void *_wrap_malloc(size_t size);
 void _wrap_free(void *block);
+// The heap's usable size of a block from malloc (heap_posix.cpp,
+// heap_win32.cpp).
+size_t _wrap_blocksize(void *block);
 void *_wrap_malloc_dbg(size_t size, const char *source, int line);
 void _wrap_free_dbg(void *block, const char *source, int line);
 

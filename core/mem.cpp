@@ -4,7 +4,6 @@
 // for, so freeing it subtracts exactly what was added.
 #include "core/core.h"
 
-#include <malloc.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +24,7 @@ void *_wrap_malloc_dbg(size_t size, const char *source, int line) {
         printf("%s(%d): wrap_malloc(%d) failed!\n", source, line, (int)size);
         return nullptr;
     }
-    g_mem_in_use += (uint32_t)malloc_usable_size(block);
+    g_mem_in_use += (uint32_t)_wrap_blocksize(block);
     if (g_mem_in_use > g_mem_in_use_peak) g_mem_in_use_peak = g_mem_in_use;
     return block;
 }
@@ -35,7 +34,7 @@ void _wrap_free_dbg(void *block, const char *source, int line) {
         printf("%s(%d): wrap_free() tried to free a NULL pointer!\n", source, line);
         return;
     }
-    g_mem_in_use -= (uint32_t)malloc_usable_size(block);
+    g_mem_in_use -= (uint32_t)_wrap_blocksize(block);
     free(block);
 }
 

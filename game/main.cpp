@@ -79,8 +79,8 @@ bool PlayGame() {
     return !closed;
 }
 
-// The replay to watch (--play), made absolute before the program moves to
-// its save folder.
+// The replay to watch (--play), as given: the working directory stays the
+// caller's.
 std::string playPath;
 
 // What watching it found (WatchReplayFile's status). The engine ends a
@@ -145,9 +145,7 @@ int coremain_command() {
                         loaded == 0 ? "cannot read: " : "refused: ", error.c_str());
             return 2;
         }
-        char *absolute = realpath(argv[2], nullptr);
-        playPath = absolute ? absolute : argv[2];
-        std::free(absolute);
+        playPath = argv[2];
         std::atexit(ExitWithPlayStatus);
         return -1;
     }

@@ -21,10 +21,8 @@ int main(int argc, char **argv) {
     sys_startoutput();
     sdl_setargs(argc, argv);
     // Before the paths: file names on the command line are the caller's.
-    if (coremain_command) {
-        int status = coremain_command();
-        if (status >= 0) return status;
-    }
+    int status = coremain_command();
+    if (status >= 0) return status;
     sdl_usegamepaths();
     if (!sdl_startup()) return 1;
     return sdl_run([] { sdl_main(); });

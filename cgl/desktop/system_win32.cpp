@@ -70,7 +70,8 @@ std::atomic<long> g_pending{0};  // bytes written to the pipe not yet passed on
 
 void pass_on(const char *data, DWORD size) {
     DWORD wrote;
-    if (g_console != INVALID_HANDLE_VALUE && g_console) WriteFile(g_console, data, size, &wrote, nullptr);
+    if (g_console != INVALID_HANDLE_VALUE && g_console)
+        WriteFile(g_console, data, size, &wrote, nullptr);
     std::lock_guard<std::mutex> lock(g_log_lock);
     if (g_log != INVALID_HANDLE_VALUE)
         WriteFile(g_log, data, size, &wrote, nullptr);
@@ -94,20 +95,26 @@ void flush_output() {
     fflush(stderr);
     for (int waited = 0; waited < 500; waited++) {
         DWORD available = 0;
-        if (!PeekNamedPipe(g_pipe_read, nullptr, 0, nullptr, &available, nullptr) ||
-            available == 0)
+        if (!PeekNamedPipe(g_pipe_read, nullptr, 0, nullptr, &available, nullptr) || available == 0)
             break;
         Sleep(1);
     }
     Sleep(1);  // the last read may still be on its way to the console
 }
 
-// The console the program was started from, unless its output was already
-// sent somewhere (a file, a pipe of the caller's).
+// Where the caller sent the output (a file, a pipe, the console handed
+// down by the console launcher), else the console the program was started
+// from. Attached to that console, the program also gets its Ctrl+C.
+// The handle is a copy: the C library closes the one behind its standard
+// output when the pipe takes that place.
 HANDLE find_console() {
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (out && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) return out;
-    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return INVALID_HANDLE_VALUE;
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), copy;
+    bool attached = AttachConsole(ATTACH_PARENT_PROCESS) != 0;
+    if (out && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN &&
+        DuplicateHandle(GetCurrentProcess(), out, GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS))
+        return copy;
+    if (!attached) return INVALID_HANDLE_VALUE;
     return CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE | FILE_SHARE_READ, nullptr,
                        OPEN_EXISTING, 0, nullptr);
 }
@@ -175,9 +182,8 @@ BOOL WINAPI on_console(DWORD event) {
 // A window's program learns of the session's end from its messages: the
 // process may be ended as soon as WM_ENDSESSION has been answered, so the
 // close is carried out before the answer.
-int SDLCALL on_message(void *, void *, unsigned int message, Uint64 wparam, Sint64) {
+void SDLCALL on_message(void *, void *, unsigned int message, Uint64 wparam, Sint64) {
     if (message == WM_ENDSESSION && wparam && g_endsession) g_endsession();
-    return 0;
 }
 
 LONG WINAPI on_exception(EXCEPTION_POINTERS *) {

@@ -111,7 +111,8 @@ public:
         fp_ = nullptr;
         if (!good) return false;
         chmod(tmp_.c_str(), mode);
-        if (rename(tmp_.c_str(), target_.c_str()) != 0) return false;
+        // Over an older image too, on every system.
+        if (!corefile_replacefile(tmp_.c_str(), target_.c_str())) return false;
         committed_ = true;
         return true;
     }
