@@ -205,7 +205,9 @@ int corefile_savefile(const char *path, const void *data, size_t size) {
         // Only a folder we may not create files in is written in place: a
         // full disk or a folder in the way would hit the file itself too.
         DWORD error = GetLastError();
-        if (error != ERROR_ACCESS_DENIED || !existed || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // (A folder in the sibling's place is refused as access denied too.)
+        if (error != ERROR_ACCESS_DENIED || !existed || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            corefile_pathtype(temp.c_str()) == 2) {
             corefile_say(1, "%s: cannot create (%s), %s %s\n", temp.c_str(), reason(error).c_str(),
                          path, outcome);
             return 0;
