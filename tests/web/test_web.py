@@ -302,9 +302,9 @@ def a_replay_plays_from_a_link_and_from_a_dropped_file():
         assert b.eval("location.hash") == "", "the fragment stays for the next start"
         print("  link: " + watched_to_its_end(b, since, REPLAY))
         # The page starts the game again once the replay is over.
-        b.wait_console("- Starting again", since=since, timeout=30)
-        wait_for(lambda: b.eval("typeof Module.cglSteps == 'number' && Module.cglSteps > 10"), 60,
-                 "steps after the replay")
+        again = b.wait_console("- Starting again", since=since, timeout=30)
+        b.wait_console("- Init Framebuffer", since=again, timeout=60)
+        wait_for(lambda: steps(b) > 10, 60, "steps after the replay")
 
         # A file dropped on the page: the browser's own drag and drop.
         since = time.time()
