@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <mmsystem.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <SDL.h>
@@ -21,6 +22,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -152,6 +154,21 @@ void sys_savefolderknown(const char *folder, const char *name) {
     WriteFile(g_log, g_early.data(), (DWORD)g_early.size(), &wrote, nullptr);
     g_early.clear();
     g_early.shrink_to_fit();
+}
+
+// Kept for the life of the process, as a main's arguments are.
+void sys_arguments(int *argc, char ***argv) {
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return;
+    static std::vector<std::string> texts;
+    static std::vector<char *> pointers;
+    for (int i = 0; i < count; i++) texts.push_back(narrow(wide[i]));
+    LocalFree(wide);
+    for (std::string &text : texts) pointers.push_back(&text[0]);
+    pointers.push_back(nullptr);
+    *argc = count;
+    *argv = pointers.data();
 }
 
 void sys_exitnow(int code) {
