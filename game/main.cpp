@@ -83,18 +83,6 @@ bool PlayGame() {
 // caller's.
 std::string playPath;
 
-// What watching it found (WatchReplayFile's status). The engine ends a
-// windowed program with status 0 once coremain has returned and the window
-// is gone; the verdict is given as the process's status after that, from
-// the exit handler registered with --play.
-int playStatus = 0;
-
-void ExitWithPlayStatus() {
-    if (playStatus == 0) return;
-    std::fflush(stdout);
-    std::_Exit(playStatus);
-}
-
 void Usage() {
     std::printf(
         "usage: qostarfold                   play\n"
@@ -146,7 +134,6 @@ int coremain_command() {
             return 2;
         }
         playPath = argv[2];
-        std::atexit(ExitWithPlayStatus);
         return -1;
     }
     Usage();
@@ -156,7 +143,8 @@ int coremain_command() {
 void coremain() {
     StartEngine();
     if (!playPath.empty()) {
-        playStatus = WatchReplayFile(playPath.c_str());
+        // What watching it found is the process's status.
+        CGL_SetExitStatus(WatchReplayFile(playPath.c_str()));
         CGL_CloseVideo();
         return;
     }
