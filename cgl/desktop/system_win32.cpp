@@ -4,6 +4,7 @@
 // the wide-character API, and the program's output: to the console it was
 // started from (cmd, PowerShell) and to a log file in the save folder.
 #include "cgl/desktop.h"
+#include "corefile/corefile_win32.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -27,20 +28,12 @@
 namespace {
 
 std::string narrow(const wchar_t *text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out((size_t)n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-    out.resize((size_t)n - 1);
-    return out;
+    return corefile_narrow(text);
 }
 
 std::wstring widen(const std::string &text) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring out((size_t)n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], n);
-    out.resize((size_t)n - 1);
+    std::wstring out;
+    corefile_widen(text.c_str(), &out);
     return out;
 }
 
