@@ -36,9 +36,10 @@ void Usage() {
         "  --queue N                  games waiting beyond those verified (default %d)\n"
         "  --submits-per-minute N     games per address (default %d)\n"
         "  --requests-per-second N    requests per address (default %d)\n"
+        "  --verify-seconds S         the longest one game's verification may take (default %d)\n"
         "  --site DIR                 serve the game's page from DIR under /play/\n"
         "  --behind-proxy             take the address from X-Real-IP of a proxy on this machine\n",
-        kDefaultQueueLength, kDefaultSubmitsPerMinute, kDefaultRequestsPerSecond);
+        kDefaultQueueLength, kDefaultSubmitsPerMinute, kDefaultRequestsPerSecond, kVerifySeconds);
 }
 
 bool Count(const char *text, int low, int high, int *out) {
@@ -59,6 +60,7 @@ int main(int argc, char **argv) {
     http.requestsPerSecond = kDefaultRequestsPerSecond;
     std::string db = "qostarfold-world.db", origin;
     int workers = int(std::thread::hardware_concurrency()), queue = kDefaultQueueLength;
+    double verifySeconds = kVerifySeconds;
     if (workers < 1) workers = 1;
     for (int i = 1; i < argc; i++) {
         std::string option = argv[i];
@@ -86,6 +88,10 @@ int main(int argc, char **argv) {
             http.site = value;
         } else if (option == "--workers" && value) {
             ok = Count(value, 1, 256, &workers);
+        } else if (option == "--verify-seconds" && value) {
+            char *end = nullptr;
+            verifySeconds = std::strtod(value, &end);
+            ok = *value && !*end && verifySeconds >= 0.001 && verifySeconds <= 3600;
         } else if (option == "--queue" && value) {
             ok = Count(value, 0, 100000, &queue);
         } else if (option == "--submits-per-minute" && value) {
@@ -114,7 +120,7 @@ int main(int argc, char **argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    VerifierPool pool("/proc/self/exe", workers, queue, kVerifySeconds);
+    VerifierPool pool("/proc/self/exe", workers, queue, verifySeconds);
     std::string error;
     if (!pool.Start(&error)) {
         std::printf("qostarfold-server: %s\n", error.c_str());

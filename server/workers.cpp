@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 
@@ -90,7 +91,8 @@ int RunVerifyWorker() {
     return 0;
 }
 
-VerifierPool::VerifierPool(std::string program, int workers, int queueLength, int verifySeconds)
+VerifierPool::VerifierPool(std::string program, int workers, int queueLength,
+                           double verifySeconds)
     : program_(std::move(program)),
       queueLength_(queueLength),
       verifySeconds_(verifySeconds),
@@ -169,7 +171,9 @@ int VerifierPool::Queued() {
 }
 
 bool VerifierPool::Exchange(Worker *w, const std::string &body, s_verdict *v, bool *timedOut) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(verifySeconds_);
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(verifySeconds_));
     std::string answer;
     return w->pid > 0 && WriteMessage(w->in, body) &&
            ReadMessage(w->out, 4096, &answer, deadline, true, timedOut) &&
@@ -194,9 +198,10 @@ s_verdict VerifierPool::Verify(const std::string &body) {
         Spawn(&w);
         v = s_verdict();
         v.status = timedOut ? 503 : 500;
-        v.message = timedOut ? "not verified: the game took longer than " +
-                                   std::to_string(verifySeconds_) + " s to verify"
-                             : "not verified: the verifying process stopped";
+        char line[100];
+        std::snprintf(line, sizeof line, "not verified: the game took longer than %g s to verify",
+                      verifySeconds_);
+        v.message = timedOut ? line : "not verified: the verifying process stopped";
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);

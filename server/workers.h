@@ -28,7 +28,7 @@ int RunVerifyWorker();
 class VerifierPool {
 public:
     // program: this server's executable, started with --verify-worker.
-    VerifierPool(std::string program, int workers, int queueLength, int verifySeconds);
+    VerifierPool(std::string program, int workers, int queueLength, double verifySeconds);
     ~VerifierPool();
     bool Start(std::string *error);
 
@@ -53,7 +53,8 @@ private:
     bool Exchange(Worker *worker, const std::string &body, s_verdict *verdict, bool *timedOut);
 
     std::string program_;
-    int queueLength_, verifySeconds_;
+    int queueLength_;
+    double verifySeconds_;
     std::vector<Worker> workers_;
     std::vector<int> idle_;  // indices into workers_
     int reserved_ = 0;
