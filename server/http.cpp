@@ -175,13 +175,16 @@ std::string Now() {
 
 std::mutex g_logMutex;
 
-void LogLine(const std::string &address, const std::string &method, const std::string &path,
-             int status, size_t in, size_t out, const std::string &note) {
+// One line per request: when, what, the status, the bytes in and out, the
+// time taken and what the answer said. Addresses are kept in memory for
+// the limits only, never written.
+void LogLine(const std::string &method, const std::string &path, int status, size_t in,
+             size_t out, const std::string &note) {
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - t_request.start).count();
     std::lock_guard<std::mutex> lock(g_logMutex);
-    std::printf("%s %s %s %s %d %zu %zu %.1fms%s%s\n", Now().c_str(), address.c_str(),
-                ShownName(method).c_str(), ShownName(path).c_str(), status, in, out, ms,
-                note.empty() ? "" : " ", note.c_str());
+    std::printf("%s %s %s %d %zu %zu %.1fms%s%s\n", Now().c_str(), ShownName(method).c_str(),
+                ShownName(path).c_str(), status, in, out, ms, note.empty() ? "" : " ",
+                note.c_str());
     std::fflush(stdout);
 }
 
@@ -263,7 +266,7 @@ public:
             return HandlerResponse::Handled;
         }));
         set_logger([](const httplib::Request &req, const httplib::Response &res) {
-            LogLine(t_request.address, req.method, req.path, res.status, t_request.bodyBytes,
+            LogLine(req.method, req.path, res.status, t_request.bodyBytes,
                     res.body.size(), t_request.note);
         });
         if (!config_.site.empty()) {
@@ -282,7 +285,7 @@ private:
             t_request.address = req.get_header_value("X-Real-IP");
         int retry = 0;
         if (!requests_.Take(t_request.address, &retry)) {
-            Refuse(res, 429, "too many requests from " + t_request.address, retry);
+            Refuse(res, 429, "too many requests from this address", retry);
             return HandlerResponse::Handled;
         }
         return HandlerResponse::Unhandled;
@@ -316,7 +319,7 @@ private:
         }
         int retry = 0;
         if (!submits_.Take(t_request.address, &retry))
-            return Refuse(res, 429, "too many games from " + t_request.address, retry);
+            return Refuse(res, 429, "too many games from this address", retry);
         std::string length = req.get_header_value("Content-Length");
         if (!length.empty() && (LengthOf(length) < 0 || LengthOf(length) > (long long)kMaxBodyBytes))
             return Refuse(res, 413,
@@ -363,8 +366,8 @@ private:
         if (!counted) {
             t_request = s_requeststate{Clock::now(), peer, "", 0, false};
             strm.StartRequest();
-            RawAnswer(strm, 429, "too many connections from " + peer);
-            LogLine(peer, "-", "-", 429, 0, 0, "too many connections from " + peer);
+            RawAnswer(strm, 429, "too many connections from this address");
+            LogLine("-", "-", 429, 0, 0, "too many connections from this address");
         }
         for (size_t count = keep_alive_max_count_; counted && count > 0; count--) {
             if (!strm.WaitForRequest([this] { return is_running(); })) break;
@@ -376,7 +379,7 @@ private:
                 std::string note = "slow client: the request was not read whole in " +
                                    std::to_string(kRequestSeconds) + " s";
                 if (strm.Written() == 0) RawAnswer(strm, 408, note);
-                LogLine(t_request.address, "-", "-", 408, 0, 0, note);
+                LogLine("-", "-", 408, 0, 0, note);
                 break;
             }
             if (!ret || closed || t_request.closeAfter) break;
