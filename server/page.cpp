@@ -41,19 +41,21 @@ std::string ScriptString(const std::string &text) {
 }
 
 const char kStyle[] = R"(
-body { background: #05060f; color: #e8e6ff; font: 16px/1.4 monospace; margin: 0; padding: 24px; }
+body { background: #05060f; color: #e8e6ff; font: 15px/1.4 monospace; margin: 0; padding: 20px; }
 h1 { color: #ffd85a; letter-spacing: 4px; margin: 0 0 4px; }
 p { color: #a8a6c8; margin: 4px 0 16px; }
-.tables { display: flex; flex-wrap: wrap; gap: 24px; }
-section { background: #0d1030; border: 1px solid #2b2f6a; padding: 12px 16px; min-width: 300px; flex: 1; }
+.tables { display: flex; flex-wrap: wrap; gap: 16px; }
+section { background: #0d1030; border: 1px solid #2b2f6a; padding: 10px 12px; flex: 1 1 380px;
+          min-width: 0; overflow-x: auto; }
 h2 { margin: 0 0 8px; color: #7fe0ff; letter-spacing: 3px; }
-table { border-collapse: collapse; width: 100%; }
-td, th { padding: 2px 8px; text-align: left; white-space: nowrap; }
+table { border-collapse: collapse; font-size: 14px; }
+td, th { padding: 2px 5px; text-align: left; white-space: nowrap; }
+td.name { max-width: 13em; overflow: hidden; text-overflow: ellipsis; }
 th { color: #8a88b8; font-weight: normal; }
 td.n, th.n { text-align: right; }
 a { color: #ffd85a; }
 .empty { color: #6a6890; }
-form { margin-top: 24px; background: #0d1030; border: 1px solid #2b2f6a; padding: 12px 16px; }
+form { margin-top: 16px; background: #0d1030; border: 1px solid #2b2f6a; padding: 10px 12px; }
 #answer { margin-left: 12px; }
 )";
 
@@ -135,7 +137,7 @@ std::string RenderPage(const std::vector<s_entry> tables[3], int rules, const st
             page += "<table><tr><th class=\"n\">#</th><th>Name</th><th class=\"n\">Score</th>"
                     "<th class=\"n\">Time</th><th>Date</th><th></th></tr>\n";
             for (const s_entry &e : tables[d]) {
-                page += "<tr><td class=\"n\">" + std::to_string(e.place) + "</td><td>" +
+                page += "<tr><td class=\"n\">" + std::to_string(e.place) + "</td><td class=\"name\">" +
                         Html(ShownName(e.name)) + "</td><td class=\"n\">" +
                         std::to_string(e.score) + "</td><td class=\"n\">" + Clock(e.frames) +
                         "</td><td>" + Day(e.date) + "</td><td><a class=\"watch\" href=\"/api/v1/replays/" +
