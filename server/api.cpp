@@ -25,8 +25,8 @@ std::string IsoDate(int64_t seconds) {
 }
 
 json EntryJson(const s_entry &e) {
-    return {{"place", e.place}, {"name", ShownName(e.name)}, {"score", e.score},
-            {"frames", e.frames}, {"date", IsoDate(e.date)}, {"id", e.id}};
+    return {{"place", e.place},   {"name", ShownName(e.name)}, {"score", e.score},
+            {"frames", e.frames}, {"date", IsoDate(e.date)},   {"id", e.id}};
 }
 
 s_response JsonAnswer(int status, const json &body) {
@@ -63,12 +63,15 @@ std::string ShownName(const std::string &name) {
 }
 
 Api::Api(Store *store, Verifier verify, Load load, s_apiconfig config)
-    : store_(store), verify_(std::move(verify)), load_(std::move(load)), config_(std::move(config)) {
+    : store_(store),
+      verify_(std::move(verify)),
+      load_(std::move(load)),
+      config_(std::move(config)) {
     // The origin of an absolute http(s) URL: up to the first slash after "//".
     const std::string &url = config_.gameUrl;
     size_t scheme = url.find("://");
-    if (scheme != std::string::npos && (url.compare(0, scheme, "http") == 0 ||
-                                        url.compare(0, scheme, "https") == 0))
+    if (scheme != std::string::npos &&
+        (url.compare(0, scheme, "http") == 0 || url.compare(0, scheme, "https") == 0))
         origin_ = url.substr(0, url.find('/', scheme + 3));
 }
 
@@ -132,8 +135,11 @@ s_response Api::Submit(const std::string &body) {
     s_entry stored;
     AddResult added = store_->Add(game, kTableKeep, &stored);
     const char *table = kTableNames[v.difficulty];
-    json answer = {{"difficulty", kDifficulties[v.difficulty]}, {"score", v.score},
-                   {"name", ShownName(v.name)}, {"frames", v.frames}, {"rules", v.rules}};
+    json answer = {{"difficulty", kDifficulties[v.difficulty]},
+                   {"score", v.score},
+                   {"name", ShownName(v.name)},
+                   {"frames", v.frames},
+                   {"rules", v.rules}};
     int status = 200;
     std::string message;
     switch (added) {
@@ -155,11 +161,10 @@ s_response Api::Submit(const std::string &body) {
             // A copy under another name is the same game: the first name stays.
             answer["name"] = ShownName(stored.name);
             message = added == AddResult::kAdded
-                          ? "stored at place " + std::to_string(stored.place) + " of the " +
-                                table + " table"
-                          : "already stored, as entry " + std::to_string(stored.id) +
-                                " at place " + std::to_string(stored.place) + " of the " + table +
-                                " table";
+                          ? "stored at place " + std::to_string(stored.place) + " of the " + table +
+                                " table"
+                          : "already stored, as entry " + std::to_string(stored.id) + " at place " +
+                                std::to_string(stored.place) + " of the " + table + " table";
             break;
     }
     answer["message"] = message;
@@ -206,10 +211,10 @@ s_response Api::ReplayFile(const std::string &idText) {
     s_response r;
     if (!store_->Replay(id, &e, &r.body)) return Error(404, "no replay " + std::to_string(id));
     r.type = "application/octet-stream";
-    r.headers.emplace_back("Content-Disposition",
-                           "attachment; filename=\"" + std::string(kDifficulties[e.difficulty]) +
-                               "-" + std::to_string(e.score) + "-" + std::to_string(id) +
-                               ".qoreplay\"");
+    r.headers.emplace_back("Content-Disposition", "attachment; filename=\"" +
+                                                      std::string(kDifficulties[e.difficulty]) +
+                                                      "-" + std::to_string(e.score) + "-" +
+                                                      std::to_string(id) + ".qoreplay\"");
     // A stored replay never changes.
     r.headers.emplace_back("Cache-Control", "public, max-age=31536000, immutable");
     AddCors(&r);

@@ -178,8 +178,8 @@ std::mutex g_logMutex;
 // One line per request: when, what, the status, the bytes in and out, the
 // time taken and what the answer said. Addresses are kept in memory for
 // the limits only, never written.
-void LogLine(const std::string &method, const std::string &path, int status, size_t in,
-             size_t out, const std::string &note) {
+void LogLine(const std::string &method, const std::string &path, int status, size_t in, size_t out,
+             const std::string &note) {
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - t_request.start).count();
     std::lock_guard<std::mutex> lock(g_logMutex);
     std::printf("%s %s %s %d %zu %zu %.1fms%s%s\n", Now().c_str(), ShownName(method).c_str(),
@@ -190,19 +190,32 @@ void LogLine(const std::string &method, const std::string &path, int status, siz
 
 const char *StatusText(int status) {
     switch (status) {
-        case 400: return "Bad Request";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 408: return "Request Timeout";
-        case 411: return "Length Required";
-        case 413: return "Payload Too Large";
-        case 414: return "URI Too Long";
-        case 416: return "Range Not Satisfiable";
-        case 422: return "Unprocessable Entity";
-        case 429: return "Too Many Requests";
-        case 500: return "Internal Server Error";
-        case 503: return "Service Unavailable";
-        default: return status < 500 ? "Bad Request" : "Server Error";
+        case 400:
+            return "Bad Request";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 408:
+            return "Request Timeout";
+        case 411:
+            return "Length Required";
+        case 413:
+            return "Payload Too Large";
+        case 414:
+            return "URI Too Long";
+        case 416:
+            return "Range Not Satisfiable";
+        case 422:
+            return "Unprocessable Entity";
+        case 429:
+            return "Too Many Requests";
+        case 500:
+            return "Internal Server Error";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return status < 500 ? "Bad Request" : "Server Error";
     }
 }
 
@@ -256,18 +269,18 @@ public:
         Delete(".*", read);
         Post(".*", [this](const httplib::Request &req, httplib::Response &res,
                           const httplib::ContentReader &reader) { Submit(req, res, reader); });
-        set_error_handler(HandlerWithResponse([this](const httplib::Request &,
-                                                     httplib::Response &res) {
-            // cpp-httplib's own refusals (a malformed request, a path too long...).
-            if (!res.body.empty()) return HandlerResponse::Unhandled;
-            s_response r = api_->Error(res.status, StatusText(res.status));
-            Answer(res, r);
-            t_request.closeAfter = true;
-            return HandlerResponse::Handled;
-        }));
+        set_error_handler(
+            HandlerWithResponse([this](const httplib::Request &, httplib::Response &res) {
+                // cpp-httplib's own refusals (a malformed request, a path too long...).
+                if (!res.body.empty()) return HandlerResponse::Unhandled;
+                s_response r = api_->Error(res.status, StatusText(res.status));
+                Answer(res, r);
+                t_request.closeAfter = true;
+                return HandlerResponse::Handled;
+            }));
         set_logger([](const httplib::Request &req, const httplib::Response &res) {
-            LogLine(req.method, req.path, res.status, t_request.bodyBytes,
-                    res.body.size(), t_request.note);
+            LogLine(req.method, req.path, res.status, t_request.bodyBytes, res.body.size(),
+                    t_request.note);
         });
         if (!config_.site.empty()) {
             set_mount_point("/play", config_.site);
@@ -321,7 +334,8 @@ private:
         if (!submits_.Take(t_request.address, &retry))
             return Refuse(res, 429, "too many games from this address", retry);
         std::string length = req.get_header_value("Content-Length");
-        if (!length.empty() && (LengthOf(length) < 0 || LengthOf(length) > (long long)kMaxBodyBytes))
+        if (!length.empty() &&
+            (LengthOf(length) < 0 || LengthOf(length) > (long long)kMaxBodyBytes))
             return Refuse(res, 413,
                           "too large: a game is at most " + std::to_string(kMaxBodyBytes) +
                               " bytes, this one " + length,
@@ -342,10 +356,9 @@ private:
         if (!read || tooLarge) {
             pool_->Release();
             if (tooLarge)
-                return Refuse(res, 413,
-                              "too large: a game is at most " + std::to_string(kMaxBodyBytes) +
-                                  " bytes",
-                              0);
+                return Refuse(
+                    res, 413,
+                    "too large: a game is at most " + std::to_string(kMaxBodyBytes) + " bytes", 0);
             return Refuse(res, 400, "the body was cut off", 0);
         }
         t_request.bodyBytes = body.size();
@@ -385,16 +398,33 @@ private:
             if (!ret || closed || t_request.closeAfter) break;
         }
         if (counted && !config_.behindProxy) connections_.Close(peer);
+        if (t_request.closeAfter) Linger(sock);
         shutdown(sock, SHUT_RDWR);
         close(sock);
         return ret;
     }
 
+    // A connection closed with a body unread would be reset, and the
+    // client might lose the answer that refused it: the rest of what it
+    // sends is read and dropped for a moment first.
+    static void Linger(int sock) {
+        shutdown(sock, SHUT_WR);
+        auto end = Clock::now() + std::chrono::seconds(1);
+        char sink[16384];
+        for (size_t total = 0; total < 4 * kMaxBodyBytes;) {
+            pollfd p = {sock, POLLIN, 0};
+            if (poll(&p, 1, std::min(MillisecondsUntil(end), 100)) <= 0 && Clock::now() >= end)
+                break;
+            ssize_t n = recv(sock, sink, sizeof sink, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
+            if (n > 0) total += size_t(n);
+        }
+    }
+
     // An answer written outside cpp-httplib's request handling.
     void RawAnswer(DeadlineStream &strm, int status, const std::string &message) {
         std::string body = api_->Error(status, message).body;
-        std::string head = "HTTP/1.1 " + std::to_string(status) + " " +
-                           StatusText(status) +
+        std::string head = "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) +
                            "\r\nContent-Type: application/json\r\nConnection: close\r\n"
                            "Content-Length: " +
                            std::to_string(body.size()) + "\r\n\r\n";

@@ -14,9 +14,9 @@
 
 struct s_httpconfig {
     std::string host = "127.0.0.1";
-    int port = 8090;            // 0: any free port
-    std::string site;           // the game's page to serve under /play/ ("" none)
-    bool behindProxy = false;   // the address is X-Real-IP's, from a proxy on this machine
+    int port = 8090;           // 0: any free port
+    std::string site;          // the game's page to serve under /play/ ("" none)
+    bool behindProxy = false;  // the address is X-Real-IP's, from a proxy on this machine
     int submitsPerMinute = 0;
     int requestsPerSecond = 0;
 };
@@ -31,7 +31,7 @@ public:
     ~HttpServer();
     bool Listen(std::string *error);  // binds; port() is then the real one
     int port() const;
-    void Serve();                     // until Stop()
+    void Serve();  // until Stop()
     void Stop();
 
 private:

@@ -102,8 +102,8 @@ int main(int argc, char **argv) {
             ok = false;
         }
         if (!ok) {
-            std::printf("qostarfold-server: bad option %s%s%s\n", option.c_str(),
-                        value ? " " : "", value ? value : "");
+            std::printf("qostarfold-server: bad option %s%s%s\n", option.c_str(), value ? " " : "",
+                        value ? value : "");
             Usage();
             return 2;
         }

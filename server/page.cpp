@@ -14,12 +14,23 @@ std::string Html(const std::string &text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -116,7 +127,8 @@ std::string Day(int64_t seconds) {
 
 }  // namespace
 
-std::string RenderPage(const std::vector<s_entry> tables[3], int rules, const std::string &gameUrl) {
+std::string RenderPage(const std::vector<s_entry> tables[3], int rules,
+                       const std::string &gameUrl) {
     const char *const titles[3] = {"EASY", "MEDIUM", "HARD"};
     std::string page =
         "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
@@ -129,18 +141,23 @@ std::string RenderPage(const std::vector<s_entry> tables[3], int rules, const st
         ". Every score here was proved by its replay, played again on this server by the "
         "game's own code. A name is the player's own word.</p>\n<div class=\"tables\">\n";
     for (int d = 0; d < 3; d++) {
-        page += "<section id=\"" + std::string(d == 0 ? "easy" : d == 1 ? "medium" : "hard") +
+        page += "<section id=\"" +
+                std::string(d == 0   ? "easy"
+                            : d == 1 ? "medium"
+                                     : "hard") +
                 "\"><h2>" + titles[d] + "</h2>\n";
         if (tables[d].empty()) {
             page += "<p class=\"empty\">No games yet.</p>";
         } else {
-            page += "<table><tr><th class=\"n\">#</th><th>Name</th><th class=\"n\">Score</th>"
-                    "<th class=\"n\">Time</th><th>Date</th><th></th></tr>\n";
+            page +=
+                "<table><tr><th class=\"n\">#</th><th>Name</th><th class=\"n\">Score</th>"
+                "<th class=\"n\">Time</th><th>Date</th><th></th></tr>\n";
             for (const s_entry &e : tables[d]) {
-                page += "<tr><td class=\"n\">" + std::to_string(e.place) + "</td><td class=\"name\">" +
-                        Html(ShownName(e.name)) + "</td><td class=\"n\">" +
-                        std::to_string(e.score) + "</td><td class=\"n\">" + Clock(e.frames) +
-                        "</td><td>" + Day(e.date) + "</td><td><a class=\"watch\" href=\"/api/v1/replays/" +
+                page += "<tr><td class=\"n\">" + std::to_string(e.place) +
+                        "</td><td class=\"name\">" + Html(ShownName(e.name)) +
+                        "</td><td class=\"n\">" + std::to_string(e.score) +
+                        "</td><td class=\"n\">" + Clock(e.frames) + "</td><td>" + Day(e.date) +
+                        "</td><td><a class=\"watch\" href=\"/api/v1/replays/" +
                         std::to_string(e.id) + "\">watch</a></td></tr>\n";
             }
             page += "</table>";
@@ -150,7 +167,8 @@ std::string RenderPage(const std::vector<s_entry> tables[3], int rules, const st
     page +=
         "</div>\n<form id=\"send\"><label>Send a game: <input type=\"file\" id=\"file\" "
         "accept=\".qoreplay\"></label> <button type=\"submit\">Send</button>"
-        "<span id=\"answer\"></span><p>The game keeps the replays of your highscores beside them, in "
+        "<span id=\"answer\"></span><p>The game keeps the replays of your highscores beside them, "
+        "in "
         "<code>replays/</code>, and the last game as <code>replays/last.qoreplay</code>. A game "
         "enters when it plays here as it was recorded; the same game is kept once, under the "
         "name it was first sent with.</p></form>\n<script>var GAME = " +

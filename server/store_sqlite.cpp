@@ -199,9 +199,10 @@ private:
         same.Blob(1, game.key.data(), game.key.size());
         int rc = same.Step();
         if (rc == SQLITE_ROW) {
-            *entry = s_entry{same.Column(0),        int(same.Column(1)), int(same.Column(2)),
-                             int(same.Column(3)),   uint32_t(same.Column(4)), same.Bytes(5),
-                             same.Column(6),        0};
+            *entry = s_entry{same.Column(0),           int(same.Column(1)),
+                             int(same.Column(2)),      int(same.Column(3)),
+                             uint32_t(same.Column(4)), same.Bytes(5),
+                             same.Column(6),           0};
             return PlaceOf(*entry, entry->id, &entry->place) ? AddResult::kDuplicate
                                                              : AddResult::kFailed;
         }

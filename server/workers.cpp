@@ -70,8 +70,8 @@ bool ReadMessage(int fd, size_t limit, std::string *message,
                  std::chrono::steady_clock::time_point deadline, bool limited, bool *timedOut) {
     unsigned char size[4];
     if (!ReadAll(fd, reinterpret_cast<char *>(size), 4, deadline, limited, timedOut)) return false;
-    size_t n = size_t(size[0]) | size_t(size[1]) << 8 | size_t(size[2]) << 16 |
-               size_t(size[3]) << 24;
+    size_t n =
+        size_t(size[0]) | size_t(size[1]) << 8 | size_t(size[2]) << 16 | size_t(size[3]) << 24;
     if (n > limit) return false;
     message->resize(n);
     return ReadAll(fd, &(*message)[0], n, deadline, limited, timedOut);
@@ -91,8 +91,7 @@ int RunVerifyWorker() {
     return 0;
 }
 
-VerifierPool::VerifierPool(std::string program, int workers, int queueLength,
-                           double verifySeconds)
+VerifierPool::VerifierPool(std::string program, int workers, int queueLength, double verifySeconds)
     : program_(std::move(program)),
       queueLength_(queueLength),
       verifySeconds_(verifySeconds),
@@ -114,11 +113,20 @@ bool VerifierPool::Spawn(Worker *w) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
     posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
+    // Not the server's blocked signals (its stop signals wait for a thread
+    // of its own): a verifying process ends on them as any process does.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
     char *argv[] = {const_cast<char *>(program_.c_str()), const_cast<char *>("--verify-worker"),
                     nullptr};
     pid_t pid;
-    int failed = posix_spawn(&pid, program_.c_str(), &actions, nullptr, argv, environ);
+    int failed = posix_spawn(&pid, program_.c_str(), &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     close(toChild[0]);
     close(fromChild[1]);
     if (failed) {
@@ -176,8 +184,7 @@ bool VerifierPool::Exchange(Worker *w, const std::string &body, s_verdict *v, bo
                         std::chrono::duration<double>(verifySeconds_));
     std::string answer;
     return w->pid > 0 && WriteMessage(w->in, body) &&
-           ReadMessage(w->out, 4096, &answer, deadline, true, timedOut) &&
-           DecodeVerdict(answer, v);
+           ReadMessage(w->out, 4096, &answer, deadline, true, timedOut) && DecodeVerdict(answer, v);
 }
 
 s_verdict VerifierPool::Verify(const std::string &body) {
