@@ -23,8 +23,8 @@ constexpr int kConnectionsPerAddress = 16;
 constexpr int kConnectionThreads = 64;
 
 // One game's verification: past this its process is stopped and started
-// again, and the game answered 503 (four hours of play take about 15 s on
-// one core of a small machine).
+// again, and the game answered 503 (four hours of play, the most the
+// reader takes, verify in about 10 s on one core of a small machine).
 constexpr int kVerifySeconds = 60;
 // Games waiting for a verifying process, beyond those being verified;
 // when all are taken a submission is answered 503 with Retry-After.
