@@ -182,9 +182,10 @@ void LogLine(const std::string &method, const std::string &path, int status, siz
              const std::string &note) {
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - t_request.start).count();
     std::lock_guard<std::mutex> lock(g_logMutex);
-    std::printf("%s %s %s %d %zu %zu %.1fms%s%s\n", Now().c_str(), ShownName(method).c_str(),
-                ShownName(path).c_str(), status, in, out, ms, note.empty() ? "" : " ",
-                note.c_str());
+    std::printf("%s %s %s %d %zu %zu %.1fms%s%s\n", Now().c_str(),
+                method.empty() ? "-" : ShownName(method).c_str(),
+                path.empty() ? "-" : ShownName(path).c_str(), status, in, out, ms,
+                note.empty() ? "" : " ", note.c_str());
     std::fflush(stdout);
 }
 
