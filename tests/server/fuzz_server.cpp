@@ -62,11 +62,15 @@ Api &TheApi() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     if (const char *dir = std::getenv("QO_FUZZ_WRITE_SEEDS")) {
         WriteSeeds(dir);
         std::exit(0);
     }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 2) return 0;
     s_request q;
     q.method = kMethods[data[0] % 5];
@@ -81,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             size_t end = std::min(rest.find('&', at), rest.size());
             std::string pair = rest.substr(at, end - at);
             size_t eq = pair.find('=');
-            q.params.emplace(pair.substr(0, eq), eq == std::string::npos ? "" : pair.substr(eq + 1));
+            q.params.emplace(pair.substr(0, eq),
+                             eq == std::string::npos ? "" : pair.substr(eq + 1));
             at = end + 1;
         }
     }
