@@ -153,4 +153,8 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    finally:
+        for leftover in [d for d in os.listdir(tempfile.gettempdir()) if d.startswith("qo-world-bench-")]:
+            shutil.rmtree(os.path.join(tempfile.gettempdir(), leftover), ignore_errors=True)
