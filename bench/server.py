@@ -62,10 +62,17 @@ def cpu_seconds(pid):
 
 
 def main():
+    folder = tempfile.mkdtemp(prefix="qo-world-bench-")
+    try:
+        run(folder)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def run(folder):
     binary = os.path.abspath(sys.argv[1])
     clients = int(sys.argv[2]) if len(sys.argv) > 2 else 8
     workers = os.cpu_count() or 1
-    folder = tempfile.mkdtemp(prefix="qo-world-bench-")
     db = os.path.join(folder, "world.db")
     server = subprocess.Popen([binary, "--listen", "127.0.0.1:0", "--db", db, "--workers",
                                str(workers), "--queue", str(4 * clients),
@@ -149,12 +156,7 @@ def main():
     size = os.path.getsize(db)
     print(f"world server: database {size / 1024 / 1024:.2f} MB per thousand entries "
           f"(replays of {replay / 1024:.1f} KB, {play:.1f} minutes of play on average)")
-    shutil.rmtree(folder)
 
 
 if __name__ == "__main__":
-    try:
-        main()
-    finally:
-        for leftover in [d for d in os.listdir(tempfile.gettempdir()) if d.startswith("qo-world-bench-")]:
-            shutil.rmtree(os.path.join(tempfile.gettempdir(), leftover), ignore_errors=True)
+    main()
