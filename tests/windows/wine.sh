@@ -28,7 +28,7 @@ case $QO_WINEPREFIX in /*) ;; *) QO_WINEPREFIX=$PWD/$QO_WINEPREFIX ;; esac
 
 # No debug channels, no Mono or Gecko installer prompt, no menu entries or
 # file associations written into the build machine's desktop.
-export WINEDEBUG=-all
+export WINEDEBUG=${QO_WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # Debian's wine script picks wine32 when installed; the game is 64-bit.
 WINE=wine
