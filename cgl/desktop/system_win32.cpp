@@ -1,4 +1,4 @@
-// What the Windows desktop does its own way: the system's tick count, the
+// What the Windows desktop does its own way: the millisecond clock, the
 // console's Ctrl+C and close and the session's end as stop requests,
 // unhandled exceptions, the executable's and %APPDATA%'s folders through
 // the wide-character API, and the program's output: to the console it was
@@ -44,8 +44,12 @@ std::wstring widen(const std::string &text) {
 
 }  // namespace
 
+// The multimedia timer's count, good to the millisecond once the process
+// has asked for that resolution (sys_startprocess). GetTickCount64 moves in
+// steps of the system timer, 10 to 16 ms, whatever resolution was asked
+// for: a frame timer waiting 15 ms on it waits 16 or more, as under wine.
 uint32_t sys_ticks() {
-    return (uint32_t)GetTickCount64();
+    return timeGetTime();
 }
 
 // ---------------------------------------------------------------------------

@@ -335,6 +335,16 @@ def mingw(out, *sources):
 
 
 @test
+def the_frame_clock_moves_by_the_millisecond():
+    out = subprocess.run([WINE, "run", mingw("clock.exe", "clock.cpp")], env=dict(os.environ, QO_WINEPREFIX=PREFIX),
+                         capture_output=True, text=True).stdout.strip()
+    print("  " + out)
+    # 500 where it moves every millisecond; GetTickCount64, in the system
+    # timer's steps (some 16 ms under wine, 10 to 16 on Windows), gave 33.
+    assert int(out.split()[0]) > 150, out
+
+
+@test
 def plays_a_game_and_keeps_the_typed_name_over_a_restart():
     # Every place at 0: whatever the game scores enters the table.
     folder = fresh_saves(PREFIX, bytes(TABLE_SIZE))
