@@ -456,6 +456,16 @@ def saves_under_a_user_named_outside_ascii():
     assert saves == ["- Saves in C:\\users\\Jörg\\AppData\\Roaming\\qostarfold\\"]
     assert size == TABLE_SIZE and first_place(open(path, "rb").read(), 1) == ("NOVA", 2000)
     assert saves[0] in log_lines(JOERG)
+    # A replay named outside ASCII, in such a folder, checked through the
+    # console launcher: the command line reaches the game as typed.
+    folder = os.path.join(user_home(JOERG), "Documents", "Spielstände")
+    os.makedirs(folder, exist_ok=True)
+    shutil.copy(os.path.join(ROOT, "tests", "replays", "EASY-1.qoreplay"), os.path.join(folder, "Übung.qoreplay"))
+    replay = "C:\\users\\Jörg\\Documents\\Spielstände\\Übung.qoreplay"
+    verify = subprocess.run([WINE, "run", GAME_COM, "--verify", replay], capture_output=True, text=True,
+                            env=dict(os.environ, QO_WINEPREFIX=JOERG, QO_WINE_USER="Jörg"))
+    print("  " + verify.stdout.strip())
+    assert verify.returncode == 0 and verify.stdout.rstrip().endswith(": ok"), verify.stdout + verify.stderr
 
 
 @test
