@@ -12,8 +12,6 @@
 #include <mmsystem.h>
 #include <shlobj.h>
 
-#include <SDL.h>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -185,9 +183,15 @@ BOOL WINAPI on_console(DWORD event) {
 
 // A window's program learns of the session's end from its messages: the
 // process may be ended as soon as WM_ENDSESSION has been answered, so the
-// close is carried out before the answer.
-void SDLCALL on_message(void *, void *, unsigned int message, Uint64 wparam, Sint64) {
-    if (message == WM_ENDSESSION && wparam && g_endsession) g_endsession();
+// close is carried out before the answer. The system sends that message
+// straight to the window procedure, past the queue (where SDL's message
+// hook looks): a hook on the messages sent to the main thread's windows
+// sees it first.
+LRESULT CALLBACK on_sent(int code, WPARAM wparam, LPARAM lparam) {
+    const CWPSTRUCT *sent = (const CWPSTRUCT *)lparam;
+    if (code == HC_ACTION && sent->message == WM_ENDSESSION && sent->wParam && g_endsession)
+        g_endsession();
+    return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
 LONG WINAPI on_exception(EXCEPTION_POINTERS *) {
@@ -210,7 +214,7 @@ void sys_startprocess(void (*endsession)()) {
     // system's default 15.6.
     timeBeginPeriod(1);
     SetConsoleCtrlHandler(on_console, TRUE);
-    SDL_SetWindowsMessageHook(on_message, nullptr);
+    SetWindowsHookExW(WH_CALLWNDPROC, on_sent, nullptr, GetCurrentThreadId());
 }
 
 // Room on the stack for the handler after an overflow.

@@ -352,6 +352,12 @@ def test(fn):
     return fn
 
 
+def rig_test(fn):
+    """A test on the desktop rig: Xorg with display modes, openbox, PulseAudio."""
+    fn.rig = True
+    return test(fn)
+
+
 def mingw(out, *sources):
     """A small Windows program of the tests, linked with the engine's
     library (of which it takes only what it calls)."""
@@ -518,7 +524,7 @@ def start_full_screen(env=None):
     return game
 
 
-@test
+@rig_test
 def full_screen_and_the_desktop_mode_back_after_every_ending():
     def wm_close(game):
         assert close_window(RIG, game_window(RIG)), "no window to close"
@@ -561,7 +567,38 @@ def full_screen_and_the_desktop_mode_back_after_every_ending():
     desktop_mode(RIG)
 
 
-@test
+@rig_test
+def the_sessions_end_during_name_entry_keeps_the_name_and_gives_the_mode_back():
+    # Windows sends WM_ENDSESSION at log-off and shutdown, and may end the
+    # process as soon as it is answered; wineboot --end-session sends it here.
+    folder = fresh_saves(PREFIX, bytes(TABLE_SIZE))
+    game = start_full_screen()
+    try:
+        to_main_page(game)
+        game.key("Return")
+        game.more(100)  # the title fades out, the game in
+        game.key("Escape")
+        game.more(250)  # the game fades out (a wreck fades for 100 frames), the name entry in
+        for letter in "abc":
+            game.key(letter, 3)
+            game.more(2)
+        playing = screen_mode(RIG)
+        subprocess.run([WINE, "run", "wineboot", "--end-session"], env=dict(os.environ, QO_WINEPREFIX=PREFIX),
+                       check=True)
+        status = game.wait(10)
+    finally:
+        game.kill()
+        settle(PREFIX)
+    with open(os.path.join(folder, "highscore.dat"), "rb") as f:
+        table = f.read()
+    after = screen_mode(RIG)
+    print(f"  playing {playing}, exit {status}, then the screen {after}; MEDIUM's first place {first_place(table, 1)}")
+    desktop_mode(RIG)
+    assert status == 0 and after == "1920x1080"
+    assert first_place(table, 1)[0] == "ABC"
+
+
+@rig_test
 def steps_per_second_in_full_screen_and_in_a_window():
     # The 75 Hz display has no 1280x720 mode at 60 Hz: the game stays in a
     # window there. Neither swap is held to a display (the dummy driver has
@@ -583,7 +620,7 @@ def steps_per_second_in_full_screen_and_in_a_window():
         assert 45 <= steps <= 68.5, name
 
 
-@test
+@rig_test
 def key_to_sound_through_wines_pulseaudio_driver():
     sys.path.insert(0, os.path.join(ROOT, "tests", "web"))
     from test_web_desktop import Recorder, find_sound, load_wav
@@ -656,10 +693,7 @@ def main():
         for fn in TESTS:
             if only and only not in fn.__name__:
                 continue
-            needs_rig = fn.__name__ in ("full_screen_and_the_desktop_mode_back_after_every_ending",
-                                        "steps_per_second_in_full_screen_and_in_a_window",
-                                        "key_to_sound_through_wines_pulseaudio_driver")
-            if needs_rig and not RIG:
+            if getattr(fn, "rig", False) and not RIG:
                 print(f"[ SKIP ] {fn.__name__}: no rig (tests/desktop/rig.sh)")
                 continue
             # A wineserver serves one X display: the prefix starts afresh
