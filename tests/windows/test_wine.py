@@ -23,6 +23,7 @@ passed and failed.
 import collections
 import ctypes
 import os
+import pty
 import shutil
 import struct
 import subprocess
@@ -50,20 +51,31 @@ class Game:
     """A Windows program under wine.sh: its output lines and its presented
     frames, each timed as it arrives."""
 
-    def __init__(self, prefix, display, env=None, exe=None):
+    def __init__(self, prefix, display, env=None, exe=None, console=False):
+        """console: started as typed in a terminal, through qostarfold.com,
+        with a terminal of its own (self.console, its other end) that wine
+        makes the program's console."""
         e = {k: v for k, v in os.environ.items() if k not in ("PULSE_SERVER", "QO_WINE_USER")}
         e.update(QO_WINEPREFIX=prefix, QO_WINEDEBUG="+wgl", DISPLAY=display)
         e.update(env or {})
-        self.proc = subprocess.Popen([WINE, "run", exe or GAME], env=e, stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.console, tty = pty.openpty() if console else (None, None)
+        self.proc = subprocess.Popen([WINE, "run", GAME_COM if console else exe or GAME], env=e,
+                                     stdin=tty or subprocess.DEVNULL, stdout=tty or subprocess.PIPE,
+                                     stderr=subprocess.PIPE, start_new_session=console)
+        if console:
+            os.close(tty)
         self.display, self.prefix = display, prefix
         self.lines, self.swaps, self.trace = [], [], collections.deque(maxlen=40)
-        for stream, fn in ((self.proc.stdout, self._out), (self.proc.stderr, self._err)):
+        out = os.fdopen(os.dup(self.console), "rb", buffering=0) if console else self.proc.stdout
+        for stream, fn in ((out, self._out), (self.proc.stderr, self._err)):
             threading.Thread(target=fn, args=(stream,), daemon=True).start()
 
     def _out(self, stream):
-        for raw in stream:
-            self.lines.append((time.monotonic(), raw.decode("utf-8", "replace").rstrip("\r\n")))
+        try:
+            for raw in stream:
+                self.lines.append((time.monotonic(), raw.decode("utf-8", "replace").rstrip("\r\n")))
+        except OSError:  # a terminal's end gives EIO once the program has gone
+            pass
 
     def _err(self, stream):
         for raw in stream:
@@ -118,6 +130,9 @@ class Game:
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        if self.console is not None:
+            os.close(self.console)
+            self.console = None
 
 
 def settle(prefix):
@@ -518,8 +533,8 @@ def a_save_that_cannot_replace_the_file_keeps_it_and_says_so():
         assert len(said) == 1 and "kept as it was" in said[0], said
 
 
-def start_full_screen(env=None):
-    game = Game(PREFIX, RIG, env=dict(RIG_SOUND, **(env or {})))
+def start_full_screen(console=False):
+    game = Game(PREFIX, RIG, env=RIG_SOUND, console=console)
     game.frames(80)
     return game
 
@@ -533,13 +548,15 @@ def full_screen_and_the_desktop_mode_back_after_every_ending():
         ("Escape", lambda g: (to_main_page(g), g.key("Escape")), 0),
         ("WM close", wm_close, 0),
         ("Alt+F4", lambda g: xdotool(RIG, "key", "alt+F4"), 0),
+        # Started from a terminal, as typed there: its Ctrl+C.
+        ("Ctrl+C", lambda g: os.write(g.console, b"\x03"), 0),
         ("kill -9", lambda g: g.proc.kill(), None),
         ("wineserver -k", lambda g: subprocess.run([WINE, "stop", PREFIX]), None),
     )
     wine_kept = []
     for name, act, expected in endings:
         desktop_mode(RIG)
-        game = start_full_screen()
+        game = start_full_screen(console=name == "Ctrl+C")
         try:
             playing = screen_mode(RIG)
             act(game)
