@@ -62,6 +62,9 @@ uint32_t sys_ticks();
 // time (on Windows: to the console the program was started from, if any,
 // and to the log file once the save folder is known).
 void sys_startoutput();
+// The program's arguments in UTF-8 (on Windows read again from the wide
+// command line, whatever the system's code page).
+void sys_arguments(int *argc, char ***argv);
 // Process start, on the main thread before SDL: the stop requests that come
 // from outside the window (signals, a console's Ctrl+C or close) are caught
 // for sys_stoprequested. A session that ends under the program calls

@@ -37,6 +37,11 @@ int coremain_command();
 // else runs.
 int CGL_GetArgs(const char *const **argv);
 void sdl_setargs(int argc, char **argv);
+// The status the process ends with once coremain has returned and the
+// window is closed: 0 unless the program gives another (a run that gives a
+// verdict, such as watching a recording).
+void CGL_SetExitStatus(int status);
+int sdl_exitstatus();
 
 int CGL_SetTitle(const char *title);
 uint32_t CGL_GetMillis();

@@ -15,11 +15,9 @@
 #include <string>
 
 #include "corefile/corefile_internal.h"
+#include "corefile/corefile_win32.h"
 
-namespace {
-
-// UTF-8 to UTF-16; false for bytes that are not UTF-8.
-bool widen(const char *text, std::wstring *out) {
+bool corefile_widen(const char *text, std::wstring *out) {
     int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
     if (n <= 0) return false;
     out->assign((size_t)n, L'\0');
@@ -28,7 +26,7 @@ bool widen(const char *text, std::wstring *out) {
     return true;
 }
 
-std::string narrow(const wchar_t *text) {
+std::string corefile_narrow(const wchar_t *text) {
     int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
     if (n <= 0) return std::string();
     std::string out((size_t)n, '\0');
@@ -37,13 +35,15 @@ std::string narrow(const wchar_t *text) {
     return out;
 }
 
+namespace {
+
 // The system's text for an error code, in UTF-8, on one line.
 std::string reason(DWORD code) {
     wchar_t *text = nullptr;
     DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, (wchar_t *)&text, 0, nullptr);
-    std::string out = n && text ? narrow(text) : std::string();
+    std::string out = n && text ? corefile_narrow(text) : std::string();
     if (text) LocalFree(text);
     while (!out.empty() &&
            (out.back() == '\n' || out.back() == '\r' || out.back() == '.' || out.back() == ' '))
@@ -60,7 +60,7 @@ bool is_separator(wchar_t c) {
 
 FILE *corefile_fopen(const char *path, const char *mode) {
     std::wstring wpath, wmode;
-    if (!path || !mode || !widen(path, &wpath) || !widen(mode, &wmode)) {
+    if (!path || !mode || !corefile_widen(path, &wpath) || !corefile_widen(mode, &wmode)) {
         errno = EINVAL;
         return nullptr;
     }
@@ -69,7 +69,7 @@ FILE *corefile_fopen(const char *path, const char *mode) {
 
 int corefile_pathtype(const char *path) {
     std::wstring wpath;
-    if (!path || !widen(path, &wpath)) return 0;
+    if (!path || !corefile_widen(path, &wpath)) return 0;
     DWORD attributes = GetFileAttributesW(wpath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 2 : 1;
@@ -78,7 +78,7 @@ int corefile_pathtype(const char *path) {
 long long corefile_pathsize(const char *path) {
     std::wstring wpath;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!path || !widen(path, &wpath) ||
+    if (!path || !corefile_widen(path, &wpath) ||
         !GetFileAttributesExW(wpath.c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return -1;
@@ -95,7 +95,7 @@ long long corefile_streamsize(FILE *fp) {
 // ("\\server\share") the path starts with.
 int corefile_makefolder(const char *path) {
     std::wstring wpath;
-    if (!path || !*path || !widen(path, &wpath)) return 0;
+    if (!path || !*path || !corefile_widen(path, &wpath)) return 0;
     size_t start = 0;
     if (wpath.size() >= 2 && is_separator(wpath[0]) && is_separator(wpath[1])) {
         int parts = 0;
@@ -109,8 +109,8 @@ int corefile_makefolder(const char *path) {
         if (at == 0 || is_separator(wpath[at - 1])) continue;
         std::wstring part = wpath.substr(0, at);
         if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            corefile_say(1, "%s: cannot create the folder (%s)\n", narrow(part.c_str()).c_str(),
-                         reason(GetLastError()).c_str());
+            corefile_say(1, "%s: cannot create the folder (%s)\n",
+                         corefile_narrow(part.c_str()).c_str(), reason(GetLastError()).c_str());
             return 0;
         }
     }
@@ -121,7 +121,7 @@ int corefile_makefolder(const char *path) {
 
 int corefile_removefile(const char *path) {
     std::wstring wpath;
-    if (!path || !widen(path, &wpath)) return 0;
+    if (!path || !corefile_widen(path, &wpath)) return 0;
     if (DeleteFileW(wpath.c_str())) return 1;
     DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 1;
@@ -174,7 +174,7 @@ int save_in_place(const char *path, const std::wstring &wpath, const void *data,
 
 int corefile_replacefile(const char *from, const char *to) {
     std::wstring wfrom, wto;
-    if (!from || !to || !widen(from, &wfrom) || !widen(to, &wto)) return 0;
+    if (!from || !to || !corefile_widen(from, &wfrom) || !corefile_widen(to, &wto)) return 0;
     if (!move_over(wfrom, wto)) {
         corefile_say(1, "%s: cannot replace (%s)\n", to, reason(GetLastError()).c_str());
         return 0;
@@ -185,7 +185,7 @@ int corefile_replacefile(const char *from, const char *to) {
 int corefile_savefile(const char *path, const void *data, size_t size) {
     std::wstring wpath;
     if (!path || (!data && size)) return 0;
-    if (!widen(path, &wpath)) {
+    if (!corefile_widen(path, &wpath)) {
         corefile_say(1, "%s: not a UTF-8 path, not saved\n", path);
         return 0;
     }
@@ -205,7 +205,9 @@ int corefile_savefile(const char *path, const void *data, size_t size) {
         // Only a folder we may not create files in is written in place: a
         // full disk or a folder in the way would hit the file itself too.
         DWORD error = GetLastError();
-        if (error != ERROR_ACCESS_DENIED || !existed || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // (A folder in the sibling's place is refused as access denied too.)
+        if (error != ERROR_ACCESS_DENIED || !existed || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            corefile_pathtype(temp.c_str()) == 2) {
             corefile_say(1, "%s: cannot create (%s), %s %s\n", temp.c_str(), reason(error).c_str(),
                          path, outcome);
             return 0;
@@ -255,7 +257,7 @@ bool start_search(COREFILE_DIR *d) {
 
 COREFILE_DIR *corefile_diropen(const char *path) {
     std::wstring wpath;
-    if (!path || !*path || !widen(path, &wpath)) {
+    if (!path || !*path || !corefile_widen(path, &wpath)) {
         errno = EINVAL;
         return nullptr;
     }
@@ -280,7 +282,7 @@ COREFILE_DIRENTRY *corefile_dirnext(COREFILE_DIR *d) {
     }
     if (!d->pending && !FindNextFileW(d->find, &d->data)) return nullptr;
     d->pending = false;
-    d->name = narrow(d->data.cFileName);
+    d->name = corefile_narrow(d->data.cFileName);
     d->entry.d_name = d->name.c_str();
     return &d->entry;
 }

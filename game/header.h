@@ -13,7 +13,17 @@
 //   coremain and the definitions of the globals below         (main.cpp)
 #pragma once
 
+#include <cfloat>
+
 #include "game/c_sparkle.h"
+
+// Every float and double operation of the game is rounded to its own type,
+// as IEEE has it, so that every build computes the same bits (the replays
+// prove it). Where expressions are evaluated in a wider type (the x87 unit
+// of 32-bit x86), the build must ask for SSE2 arithmetic instead.
+#if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
+#error "float expressions are evaluated in a wider type here: build with -msse2 -mfpmath=sse"
+#endif
 
 // Playfield and table sizes.
 constexpr int kPlayfieldWidth = 2560;

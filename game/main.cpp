@@ -60,21 +60,27 @@ void PlayFrame() {
 // Every game is recorded; the recording lives as long as the program.
 s_replay recording;
 
-// One game from its start to its end, recorded.
-void PlayGame() {
+// One game from its start to its end, recorded. The caller holds the
+// close: a close during the game (the window's, a signal) ends it at the
+// next frame, with the game so far recorded, and then this returns false.
+bool PlayGame() {
     ReplayRecordBegin(&recording, difficulty, fade);
     BeginPlay(difficulty);
     SetPlayRecording(&recording);
+    bool closed = false;
     do {
+        closed = CGL_CloseRequested() != 0;
+        if (closed) break;
         PlayFrame();
         ReplayRecordFrameDone(&recording);
     } while (gameState <= 89);
     SetPlayRecording(nullptr);
-    ReplayRecordEnd(&recording, gameState, player.score);
+    ReplayRecordEnd(&recording, gameState, player.score, closed ? kReplayClosed : kReplayFinished);
+    return !closed;
 }
 
-// The replay to watch (--play), made absolute before the program moves to
-// its save folder.
+// The replay to watch (--play), as given: the working directory stays the
+// caller's.
 std::string playPath;
 
 void Usage() {
@@ -101,6 +107,7 @@ void StartEngine() {
     for (int &best : player.bestScore) best = 0;
     InitHighscores();
     LoadHighscores();
+    AdoptPlaceNamedReplays();
     LoadGraphics();
     LoadSounds();
     InitBGStars();
@@ -122,7 +129,7 @@ int coremain_command() {
         std::string error;
         int loaded = ReplayLoad(argv[2], &replay, &error);
         if (loaded <= 0) {
-            std::printf("%s: %s%s\n", argv[2],
+            std::printf("%s: %s%s\n", ReplayShownText(argv[2]).c_str(),
                         loaded == 0 ? "cannot read: " : "refused: ", error.c_str());
             return 2;
         }
@@ -136,7 +143,8 @@ int coremain_command() {
 void coremain() {
     StartEngine();
     if (!playPath.empty()) {
-        WatchReplayFile(playPath.c_str());
+        // What watching it found is the process's status.
+        CGL_SetExitStatus(WatchReplayFile(playPath.c_str()));
         CGL_CloseVideo();
         return;
     }
@@ -148,23 +156,31 @@ void coremain() {
         numPlanets = difficulty * kPlanetsPerDifficulty + kBasePlanets;
         if (gameState > 99) break;
 
-        PlayGame();
-
-        // A close of the window from here on waits until the score is in
-        // the table, under the name as typed so far, and saved.
+        // A close from here on waits until the game so far is kept or,
+        // once it has ended, until its score is in the table (under the
+        // name as typed so far) and saved with its replay.
         CGL_HoldClose();
+        if (!PlayGame()) {
+            // Cut off in play: watchable as the last game, and no score
+            // for the table, as the game did not end.
+            ReplaySetName(&recording, player.name);
+            KeepLastReplay(recording);
+            CGL_ReleaseClose();  // the waiting close ends the program here
+            break;
+        }
         int d = difficulty < 0 ? 0 : (difficulty > 2 ? 2 : difficulty);
         int place = -1;
-        if (player.score >= highscores[d][kHighscorePlaces - 1].score) {
+        s_highscore left = highscores[d][kHighscorePlaces - 1];
+        if (player.score >= left.score) {
             place = ReplayPlaceOf(player.score, d);
             EnterHighscoreScreen();
             InsertHighscore(player.name, player.score, d);
             mode = 3;
         }
         ReplaySetName(&recording, player.name);
-        KeepReplay(recording, d, place);
-        // Saved after every game too, so a run that is killed later keeps it.
-        SaveHighscores();
+        // The tables are saved after every game, so a run that is killed
+        // later keeps them.
+        KeepGame(recording, d, place, left);
         CGL_ReleaseClose();
         if (gameState > 99) break;
     }

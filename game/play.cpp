@@ -95,6 +95,10 @@ s_frameinput ReadPlayInput() {
     CGL_GetKeys(&in.held, &in.pressed);
     int mx = 0, my = 0;
     CGL_GetMouse(&mx, &my, &in.mouseButtons);
+    // Only what play reads: the same in the game and in its recording.
+    in.held &= kPlayHeldKeys;
+    in.pressed &= kPlayPressedKeys;
+    in.mouseButtons &= kPlayMouseButtons;
     if (g_recording) ReplayRecordInput(g_recording, in);
     return in;
 }
@@ -168,46 +172,61 @@ bool PlaybackAgreed(const s_playback &pb) {
 // ---------------------------------------------------------------------------
 // The verifier
 
+namespace {
+
+// The verdict after "<file>: ", for the verifier and the window alike.
+void PrintVerdict(std::FILE *out, const s_playback &pb) {
+    const s_replay &r = pb.replay;
+    if (PlaybackAgreed(pb))
+        std::fprintf(out, "ok\n");
+    else if (pb.endedEarly)
+        std::fprintf(out, "differs at frame %u: the game ended there, the replay at %u\n",
+                     pb.mismatch, r.frames);
+    else if (pb.mismatch >= r.frames)
+        std::fprintf(out, "differs at frame %u: it ends in state %d with score %d\n", pb.mismatch,
+                     pb.state, pb.ship.score);
+    else
+        std::fprintf(out, "differs at frame %u: the state is not the recorded one\n", pb.mismatch);
+}
+
+// "<file>: <name>, <difficulty>, score <n>, <frames> frames[, unfinished (...)]: "
+void PrintReplayLine(std::FILE *out, const std::string &shownPath, const s_replay &r) {
+    const char *ending = ReplayEndingText(r);
+    std::fprintf(out, "%s: %s, %s, score %d, %u frames%s%s: ", shownPath.c_str(),
+                 ReplayShownText(r.name).c_str(), DifficultyName(r.difficulty), r.score, r.frames,
+                 *ending ? ", " : "", ending);
+}
+
+}  // namespace
+
 int VerifyReplayFiles(int count, const char *const *paths, std::FILE *out) {
     int status = 0;
     // A replay is large (the tables of a whole game): one, reused.
     static s_playback pb;
     for (int i = 0; i < count; i++) {
         const char *path = paths[i];
+        // Names and paths are whatever bytes they hold: one line per file.
+        std::string shown = ReplayShownText(path);
         std::string error;
         int loaded = ReplayLoad(path, &pb.replay, &error);
         if (loaded <= 0) {
-            std::fprintf(out, "%s: %s%s\n", path,
+            std::fprintf(out, "%s: %s%s\n", shown.c_str(),
                          loaded == 0 ? "cannot read: " : "refused: ", error.c_str());
             status = 2;
             continue;
         }
-        const s_replay &r = pb.replay;
         PlaybackBegin(&pb);
         if (pb.noField) {
             std::fprintf(out, "%s: cannot read: damaged: its generator state lays out no field\n",
-                         path);
+                         shown.c_str());
             status = 2;
             continue;
         }
-        std::fprintf(out, "%s: %s, %s, score %d, %u frames: ", path, r.name,
-                     DifficultyName(r.difficulty), r.score, r.frames);
+        PrintReplayLine(out, shown, pb.replay);
         while (PlaybackFrame(&pb, false) && !pb.mismatch) {
         }
-        if (PlaybackAgreed(pb)) {
-            std::fprintf(out, "ok\n");
-        } else {
-            if (status == 0) status = 1;
-            if (pb.endedEarly)
-                std::fprintf(out, "differs at frame %u: the game ended there, the replay at %u\n",
-                             pb.mismatch, r.frames);
-            else if (pb.mismatch >= r.frames)
-                std::fprintf(out, "differs at frame %u: it ends in state %d with score %d\n",
-                             pb.mismatch, pb.state, pb.ship.score);
-            else
-                std::fprintf(out, "differs at frame %u: the state is not the recorded one\n",
-                             pb.mismatch);
-        }
+        if (!PlaybackAgreed(pb) && status == 0) status = 1;
+        PrintVerdict(out, pb);
     }
     return status;
 }
@@ -240,19 +259,22 @@ void DrawReplayLabel(const s_replay &r, const char *what) {
 
 int WatchReplayFile(const char *path) {
     static s_playback pb;
-    std::string error;
+    std::string error, shown = ReplayShownText(path);
     int loaded = ReplayLoad(path, &pb.replay, &error);
     if (loaded <= 0) {
-        std::printf("%s: %s%s\n", path, loaded == 0 ? "cannot read: " : "refused: ", error.c_str());
+        std::printf("%s: %s%s\n", shown.c_str(),
+                    loaded == 0 ? "cannot read: " : "refused: ", error.c_str());
         return 2;
     }
     PlaybackBegin(&pb);
     if (pb.noField) {
-        std::printf("%s: cannot read: damaged: its generator state lays out no field\n", path);
+        std::printf("%s: cannot read: damaged: its generator state lays out no field\n",
+                    shown.c_str());
         return 2;
     }
-    std::printf("- Watching %s: %s, %s, score %d\n", path, pb.replay.name,
-                DifficultyName(pb.replay.difficulty), pb.replay.score);
+    std::printf("- Watching %s: %s, %s, score %d\n", shown.c_str(),
+                ReplayShownText(pb.replay.name).c_str(), DifficultyName(pb.replay.difficulty),
+                pb.replay.score);
     bool paused = false, reported = false;
     int afterEnd = 0;
     for (;;) {
@@ -271,14 +293,27 @@ int WatchReplayFile(const char *path) {
         else
             DrawStill(&pb);
         DrawReplayLabel(pb.replay, paused ? "PAUSED" : (steps > 1 ? "REPLAY X4" : "REPLAY"));
+        // A recording that did not see its game end says so over its last picture.
+        if (pb.over && pb.replay.ending == kReplayClosed)
+            CGL_DrawCenteredText(96, font_game2, "THE GAME WAS CLOSED HERE");
+        else if (pb.over && pb.replay.ending == kReplayFull)
+            CGL_DrawCenteredText(96, font_game2, "FOUR HOURS RECORDED - THE GAME WENT ON");
         if (pb.mismatch && !reported) {
-            std::printf("%s: the game differs from the recorded one at frame %u\n", path,
+            std::printf("%s: the game differs from the recorded one at frame %u\n", shown.c_str(),
                         pb.mismatch);
             reported = true;
         }
         CGL_SetFadeValue(fade);
         CGL_SwapBuffers();
         currentFrame++;
+    }
+    // The whole game's verdict once it has been seen to its end.
+    if (pb.over) {
+        std::printf("- Watched ");
+        PrintReplayLine(stdout, shown, pb.replay);
+        PrintVerdict(stdout, pb);
+    } else {
+        std::printf("- Left %s at frame %u of %u\n", shown.c_str(), pb.frame, pb.replay.frames);
     }
     return pb.mismatch ? 1 : 0;
 }

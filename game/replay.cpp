@@ -6,6 +6,7 @@
 // limits and against the file's real size before anything is read.
 #include "game/replay.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -26,6 +27,7 @@ constexpr size_t kOffTuning = 12;
 constexpr size_t kOffRandom = 16;
 constexpr size_t kOffDifficulty = 140;
 constexpr size_t kOffEndState = 141;
+constexpr size_t kOffEnding = 142;
 constexpr size_t kOffStartFade = 144;
 constexpr size_t kOffName = 148;
 constexpr size_t kOffScore = 212;
@@ -103,6 +105,67 @@ void HashSparkle(Hasher &h, const c_sparkle &s) {
     h.Int(s.variant);
     h.Int(s.type);
     h.Int(s.active);
+}
+
+bool SameInput(const s_inputrun &a, const s_inputrun &b) {
+    return a.held == b.held && a.pressed == b.pressed && a.mouseButtons == b.mouseButtons;
+}
+
+// Adds frames of one input as the recorder does, frame by frame: the last
+// run grows up to 255 frames, then a new one begins.
+void AppendInput(std::vector<s_inputrun> *runs, s_inputrun input, uint32_t frames) {
+    while (frames > 0) {
+        uint32_t take;
+        if (!runs->empty() && SameInput(runs->back(), input) && runs->back().frames < 255) {
+            take = std::min<uint32_t>(frames, 255u - runs->back().frames);
+            runs->back().frames = static_cast<uint8_t>(runs->back().frames + take);
+        } else {
+            take = std::min<uint32_t>(frames, 255u);
+            input.frames = static_cast<uint8_t>(take);
+            runs->push_back(input);
+        }
+        frames -= take;
+    }
+}
+
+bool InPlay(int state) {
+    return state == GAMESTATE_PLAY || state == GAMESTATE_FADEIN || state == GAMESTATE_FADEOUT;
+}
+
+bool GameOver(int state) {
+    return state == GAMESTATE_LEFT || state == GAMESTATE_CRASHED || state == GAMESTATE_SLOWFADEDONE;
+}
+
+// Whether the recorder of the format could have written these runs (one
+// frame of input per call of CGL_GetKeys, each call's newly pressed bits
+// being its held bits less the call's before), or else why not. Format 1
+// kept every key bit; format 2 keeps only what play reads, where Escape
+// has no held bit to be measured against.
+const char *InputFault(const std::vector<s_inputrun> &runs, uint32_t format) {
+    const uint32_t heldBits = format == 1 ? 0xFFFFu : uint32_t(kPlayHeldKeys);
+    const uint32_t pressedBits = format == 1 ? 0xFFFFu : uint32_t(kPlayPressedKeys);
+    const uint32_t measured = format == 1 ? 0xFFFFu : uint32_t(kPlayActionKeys);
+    for (size_t i = 0; i < runs.size(); i++) {
+        const s_inputrun &run = runs[i];
+        if (run.frames == 0) return "an input run of no frames";
+        if ((run.held & ~heldBits) || (run.pressed & ~pressedBits) ||
+            (run.mouseButtons & ~kPlayMouseButtons))
+            return "input bits its recorder does not keep";
+        uint32_t pressed = run.pressed & measured, held = run.held & measured;
+        if (pressed & ~held) return "a key newly pressed that is not held";
+        if (i > 0) {
+            const s_inputrun &before = runs[i - 1];
+            if (SameInput(before, run) && before.frames < 255)
+                return "an input run split where its recorder makes one";
+            if (pressed != (held & ~(before.held & measured)))
+                return "newly pressed keys that do not follow from the held ones";
+            if ((run.pressed & before.pressed & CGL_KEY_ESCAPE) != 0)
+                return "Escape newly pressed in two frames in a row";
+        }
+        // A run's later frames measure against its own held keys.
+        if (run.frames > 1 && run.pressed != 0) return "a key newly pressed in frames in a row";
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -215,6 +278,7 @@ std::vector<uint8_t> ReplayEncode(const s_replay &r) {
     for (int i = 0; i < kRandomWords; i++) Put32(p + kOffRandom + 4 * i, r.random.word[i]);
     p[kOffDifficulty] = static_cast<uint8_t>(r.difficulty);
     p[kOffEndState] = static_cast<uint8_t>(r.endState);
+    p[kOffEnding] = static_cast<uint8_t>(r.ending);
     Put32(p + kOffStartFade, FloatBits(r.startFade));
     std::memcpy(p + kOffName, r.name, kReplayNameSize);
     Put32(p + kOffScore, static_cast<uint32_t>(r.score));
@@ -253,9 +317,9 @@ int ReplayDecode(const uint8_t *data, size_t size, s_replay *out, std::string *e
         return fail(0);
     }
     uint32_t format = Get16(data + kOffFormat);
-    if (format != kReplayFormatVersion) {
-        std::snprintf(line, sizeof line, "replay format %u, this game reads format %d", format,
-                      kReplayFormatVersion);
+    if (format < 1 || format > kReplayFormatVersion) {
+        std::snprintf(line, sizeof line, "replay format %u, this game reads formats 1 to %d",
+                      format, kReplayFormatVersion);
         return fail(0);
     }
     uint32_t frames = Get32(data + kOffFrames);
@@ -292,39 +356,58 @@ int ReplayDecode(const uint8_t *data, size_t size, s_replay *out, std::string *e
     r.random.next = 0;
     r.difficulty = data[kOffDifficulty];
     r.endState = data[kOffEndState];
+    r.ending = data[kOffEnding];
     r.startFade = BitsFloat(Get32(data + kOffStartFade));
     std::memcpy(r.name, data + kOffName, kReplayNameSize);
     r.score = static_cast<int>(Get32(data + kOffScore));
     r.frames = frames;
-    if (r.difficulty > 2 || Get16(data + kOffEndState + 1) != 0 ||
-        (r.endState != GAMESTATE_LEFT && r.endState != GAMESTATE_CRASHED &&
-         r.endState != GAMESTATE_SLOWFADEDONE) ||
-        !std::isfinite(r.startFade) || std::fabs(r.startFade) > 2.0f ||
-        !std::memchr(r.name, 0, kReplayNameSize)) {
+    // Format 1 knew only finished games. A game cut off ends in play; one
+    // cut off by the recorder's limit has all the frames it takes.
+    bool endFits = r.ending == kReplayFinished ? GameOver(r.endState)
+                   : r.ending == kReplayClosed ? InPlay(r.endState) && frames < kReplayMaxFrames
+                   : r.ending == kReplayFull   ? InPlay(r.endState) && frames == kReplayMaxFrames
+                                               : false;
+    if (r.difficulty > 2 || data[kOffEnding + 1] != 0 || (format == 1 && r.ending != 0) ||
+        !endFits || !std::isfinite(r.startFade) || std::fabs(r.startFade) > 2.0f) {
         std::snprintf(line, sizeof line,
-                      "damaged: difficulty %d, end state %d or its start or name out of range",
-                      r.difficulty, r.endState);
+                      "damaged: difficulty %d, end state %d, ending %d or its start out of range",
+                      r.difficulty, r.endState, r.ending);
         return fail(0);
     }
-    r.runs.resize(runs);
+    // The recorder's name field is the name and zeros after it.
+    const char *zero = static_cast<const char *>(std::memchr(r.name, 0, kReplayNameSize));
+    if (!zero || std::any_of(zero, static_cast<const char *>(r.name) + kReplayNameSize,
+                             [](char c) { return c != 0; })) {
+        std::snprintf(line, sizeof line, "damaged: its name field is not a name and zeros");
+        return fail(0);
+    }
+    std::vector<s_inputrun> stored(runs);
     uint64_t total = 0;
     const uint8_t *q = data + kHeaderSize;
-    for (s_inputrun &run : r.runs) {
+    for (s_inputrun &run : stored) {
         run.held = static_cast<uint16_t>(Get16(q));
         run.pressed = static_cast<uint16_t>(Get16(q + 2));
         run.mouseButtons = q[4];
         run.frames = q[5];
-        if (run.frames == 0) {
-            std::snprintf(line, sizeof line, "damaged: an input run of no frames");
-            return fail(0);
-        }
         total += run.frames;
         q += kRunSize;
+    }
+    if (const char *fault = InputFault(stored, format)) {
+        std::snprintf(line, sizeof line, "damaged: %s", fault);
+        return fail(0);
     }
     if (total != frames) {
         std::snprintf(line, sizeof line, "damaged: its runs hold %llu frames, its header %u",
                       (unsigned long long)total, frames);
         return fail(0);
+    }
+    // As the recorder keeps it today: only what play reads, in runs as long
+    // as they can be (a format 2 file's runs are that already).
+    r.runs.reserve(runs);
+    for (const s_inputrun &run : stored) {
+        s_inputrun kept{static_cast<uint16_t>(run.held & kPlayHeldKeys),
+                        static_cast<uint16_t>(run.pressed & kPlayPressedKeys), run.mouseButtons, 0};
+        AppendInput(&r.runs, kept, run.frames);
     }
     r.hashes.resize(hashes);
     for (uint32_t &hash : r.hashes) {
@@ -333,6 +416,34 @@ int ReplayDecode(const uint8_t *data, size_t size, s_replay *out, std::string *e
     }
     *out = std::move(r);
     return 1;
+}
+
+std::string ReplayShownText(const char *text) {
+    std::string shown;
+    for (const char *c = text; c && *c; c++) {
+        unsigned char b = static_cast<unsigned char>(*c);
+        if (b == '\\') {
+            shown += "\\\\";
+        } else if (b >= ' ' && b <= '|') {
+            shown += static_cast<char>(b);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", b);
+            shown += hex;
+        }
+    }
+    return shown;
+}
+
+const char *ReplayEndingText(const s_replay &replay) {
+    switch (replay.ending) {
+        case kReplayClosed:
+            return "unfinished (closed during play)";
+        case kReplayFull:
+            return "unfinished (four hours recorded, the game went on)";
+        default:
+            return "";
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -374,6 +485,7 @@ void ReplayRecordBegin(s_replay *replay, int difficulty, float startFade) {
     replay->difficulty = difficulty;
     replay->startFade = startFade;
     replay->endState = 0;
+    replay->ending = kReplayFinished;
     std::memset(replay->name, 0, sizeof replay->name);
     replay->score = 0;
     replay->frames = 0;
@@ -386,26 +498,31 @@ void ReplayRecordBegin(s_replay *replay, int difficulty, float startFade) {
 }
 
 void ReplayRecordInput(s_replay *replay, const s_frameinput &input) {
-    s_inputrun run{static_cast<uint16_t>(input.held), static_cast<uint16_t>(input.pressed),
-                   static_cast<uint8_t>(input.mouseButtons), 1};
-    if (!replay->runs.empty()) {
-        s_inputrun &last = replay->runs.back();
-        if (last.held == run.held && last.pressed == run.pressed &&
-            last.mouseButtons == run.mouseButtons && last.frames < 255) {
-            last.frames++;
-            return;
-        }
-    }
-    replay->runs.push_back(run);
+    if (replay->frames >= kReplayMaxFrames) return;  // full: the game goes on unrecorded
+    s_inputrun run{static_cast<uint16_t>(input.held & kPlayHeldKeys),
+                   static_cast<uint16_t>(input.pressed & kPlayPressedKeys),
+                   static_cast<uint8_t>(input.mouseButtons & kPlayMouseButtons), 0};
+    AppendInput(&replay->runs, run, 1);
 }
 
 void ReplayRecordFrameDone(s_replay *replay) {
+    if (replay->frames >= kReplayMaxFrames) return;
     replay->frames++;
     if (replay->frames % kReplayHashInterval == 0) replay->hashes.push_back(StateHash());
+    // The last frame a file can hold: a game still in play ends its
+    // recording here, as the reader would refuse one frame more.
+    if (replay->frames == kReplayMaxFrames && gameState <= 89) {
+        replay->endState = gameState;
+        replay->ending = kReplayFull;
+        replay->score = player.score;
+        replay->hashes.push_back(StateHash());
+    }
 }
 
-void ReplayRecordEnd(s_replay *replay, int endState, int score) {
+void ReplayRecordEnd(s_replay *replay, int endState, int score, int ending) {
+    if (replay->ending == kReplayFull) return;
     replay->endState = endState;
+    replay->ending = ending;
     replay->score = score;
     replay->hashes.push_back(StateHash());
 }

@@ -12,6 +12,17 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-2}
 
+# True when the Xvfb screen (an XWD file: header, colour table, then 32-bit
+# pixels) shows at least 50 pixels of the sprite's gold.
+sprite_shows() {
+  be32() { od -An -tu1 -j "$2" -N4 "$1" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }'; }
+  local offset gold
+  offset=$(($(be32 "$1" 0) + $(be32 "$1" 76) * 12))
+  gold=$(od -An -v -tx4 -w4 -j "$offset" "$1" | grep -Ec '^ *[0-9a-f]{2}ffc020$' || true)
+  echo "$gold pixels of its colour"
+  [ "$gold" -ge 50 ]
+}
+
 # Inside the X server: start the example, watch the screen, stop it by PID.
 # It runs under another name and from another folder, as a player may start
 # it: the engine finds sprite.dat beside the executable by the name the
@@ -19,7 +30,6 @@ jobs=${JOBS:-2}
 # folder the program never asked for.
 if [ "${1:-}" = "--watch" ]; then
   bindir=$2 screen=$3/Xvfb_screen0 elsewhere=$3/elsewhere
-  be32() { od -An -tu1 -j "$2" -N4 "$1" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }'; }
   cp "$bindir/sprite" "$bindir/renamed-sprite"
   mkdir -p "$elsewhere/home"
   cd "$elsewhere"
@@ -34,11 +44,8 @@ if [ "${1:-}" = "--watch" ]; then
       kill "$pid"
       exit 1
     fi
-    # The screen is an XWD file: header, colour table, then 32-bit pixels.
-    offset=$(($(be32 "$screen" 0) + $(be32 "$screen" 76) * 12))
-    gold=$(od -An -v -tx4 -w4 -j "$offset" "$screen" | grep -Ec '^ *[0-9a-f]{2}ffc020$' || true)
-    if [ "$gold" -ge 50 ]; then
-      echo "sprite on screen: $gold pixels of its colour, working directory kept"
+    if shown=$(sprite_shows "$screen"); then
+      echo "sprite on screen: $shown, working directory kept"
       kill "$pid"
       wait "$pid" 2>/dev/null || true
       if [ -e "$elsewhere/home/.local" ]; then
@@ -84,5 +91,33 @@ echo "== sprite example under Xvfb"
 mkdir -p "$work/screen"
 SDL_AUDIODRIVER=dummy xvfb-run -a -s "-screen 0 800x600x24 -noreset -fbdir $work/screen" \
   "$0" --watch "$work/pkg" "$work/screen"
+# For Windows, once `make windows` has built the libraries: the examples
+# cross-built through add_subdirectory, and the sprite example under wine
+# on an Xvfb of its own until its sprite shows.
+windeps=$root/build-win/deps
+if [ -d "$windeps/lib" ]; then
+  echo "== examples for Windows through add_subdirectory"
+  cmake -S "$work/consumer" -B "$work/win" -DCGL_SOURCE_DIR="$root" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DQO_WIN_DEPS="$windeps" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tests/windows/wine.sh;run" >/dev/null
+  cmake --build "$work/win" -j "$jobs"
+  echo "== sprite example under wine"
+  wine=$root/tests/windows/wine.sh
+  mkdir -p "$work/winscreen"
+  export "$("$wine" xvfb-start "$work/winscreen")"
+  (cd "$work/win" && SDL_AUDIODRIVER=dummy exec "$wine" run sprite.exe) >"$work/win/sprite.log" 2>&1 &
+  pid=$! shown=
+  for _ in $(seq 150); do
+    sleep 0.2
+    shown=$(sprite_shows "$work/winscreen/Xvfb_screen0") && break
+    shown=
+  done
+  kill "$pid" 2>/dev/null || true
+  "$wine" stop
+  "$wine" xvfb-stop "$work/winscreen"
+  [ -n "$shown" ] || { echo "no frame showed the sprite under wine"; exit 1; }
+  echo "sprite on screen under wine: $shown"
+fi
+
 [ -z "${CHECK_DIR:-}" ] && rm -rf "$work"
 echo "examples: all good"

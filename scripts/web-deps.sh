@@ -10,22 +10,9 @@ cd "$(dirname "$0")/.."
 OUT=${1:-build-web}
 PACKAGES="emscripten node-acorn chromium python3-websocket python3-pil zip dpkg-dev cmake make"
 
-as_root() {
-  if [ "$(id -u)" = 0 ]; then "$@"
-  elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then sudo "$@"
-  else
-    echo "Could not run as root: $*" >&2
-    return 1
-  fi
-}
+source scripts/apt.sh
 
-missing=""
-for p in $PACKAGES; do dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"; done
-if [ -n "$missing" ]; then
-  echo "Installing missing packages:$missing"
-  as_root apt-get update -qq || { echo "Run: sudo apt-get install -y$missing"; exit 1; }
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
-fi
+install_missing $PACKAGES
 
 # emscripten's tools want Debian's python3 and node modules, whatever else
 # comes first on the PATH.
@@ -36,18 +23,7 @@ SDL_LIB=$OUT/sdl2/lib/libSDL2.a
 
 # Debian's source of libsdl2 needs a deb-src line for the archive the
 # binary packages come from.
-if ! apt-get source --print-uris libsdl2 >/dev/null 2>&1; then
-  list=/etc/apt/sources.list.d/qostarfold-src.sources
-  echo "Adding the deb-src lines of the configured archives ($list)"
-  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >/tmp/qo-src.sources
-  else
-    grep -h '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' >/tmp/qo-src.list
-    list=/etc/apt/sources.list.d/qostarfold-src.list
-  fi
-  as_root cp /tmp/qo-src.* "$list"
-  as_root apt-get update -qq
-fi
+use_deb_src libsdl2
 
 src=$OUT/sdl2-src
 rm -rf "$src" && mkdir -p "$src"

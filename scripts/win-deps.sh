@@ -19,22 +19,9 @@ TOOLCHAIN=$PWD/cmake/mingw-w64.cmake
 PACKAGES="g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 nsis zip xvfb xauth
 python3-pil libgtest-dev dpkg-dev cmake make"
 
-as_root() {
-  if [ "$(id -u)" = 0 ]; then "$@"
-  elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then sudo "$@"
-  else
-    echo "Could not run as root: $*" >&2
-    return 1
-  fi
-}
+source scripts/apt.sh
 
-missing=""
-for p in $PACKAGES; do dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"; done
-if [ -n "$missing" ]; then
-  echo "Installing missing packages:$missing"
-  as_root apt-get update -qq || { echo "Run: sudo apt-get install -y$missing"; exit 1; }
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
-fi
+install_missing $PACKAGES
 
 # Built already: nothing to do. The stamp is written last, so a build that
 # stopped half-way is done again.
@@ -43,18 +30,7 @@ STAMP=$DEPS/win-deps.stamp
 
 # Debian's sources of libsdl2 and glew need a deb-src line for the archive
 # the binary packages come from.
-if ! apt-get source --print-uris libsdl2 >/dev/null 2>&1; then
-  list=/etc/apt/sources.list.d/qostarfold-src.sources
-  echo "Adding the deb-src lines of the configured archives ($list)"
-  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >/tmp/qo-src.sources
-  else
-    grep -h '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' >/tmp/qo-src.list
-    list=/etc/apt/sources.list.d/qostarfold-src.list
-  fi
-  as_root cp /tmp/qo-src.* "$list"
-  as_root apt-get update -qq
-fi
+use_deb_src libsdl2
 
 src=$PWD/$OUT/deps-src
 logs=$PWD/$OUT/deps-logs

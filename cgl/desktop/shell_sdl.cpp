@@ -127,8 +127,8 @@ std::atomic<bool> g_game_finished{false};
 // it is waited for as long as it holds it. True when it finished.
 bool stop_game() {
     sdl_beginclose();
-    for (int waited = 0;
-         !g_game_finished.load(std::memory_order_acquire) && !sdl_closeparked(); waited++) {
+    for (int waited = 0; !g_game_finished.load(std::memory_order_acquire) && !sdl_closeparked();
+         waited++) {
         if (waited >= 500 && sdl_closeunheld()) break;
         serve_requests();
         SDL_Delay(1);
@@ -140,7 +140,7 @@ bool stop_game() {
 void end_session() {
     stop_game();
     restore_desktop();
-    sys_exitnow(0);
+    sys_exitnow(sdl_exitstatus());
 }
 
 }  // namespace
@@ -219,28 +219,14 @@ int sdl_run(void (*body)()) {
         serve_requests();
     }
 
-    // A game that asked for the close itself is returning right now; give
-    // it a moment to finish so that the normal end joins it. Otherwise the
-    // game thread is asked to stop at its next frame, which it reaches
-    // within half a second unless it holds the close: then it is waited
-    // for as long as it holds it.
-    sdl_beginclose();
-    for (int waited = 0; !g_game_finished.load(std::memory_order_acquire) && !sdl_closeparked();
-         waited++) {
-        if (waited >= 500 && sdl_closeunheld()) break;
-        serve_requests();
-        SDL_Delay(1);
-    }
-    fflush(stdout);
-    if (!g_game_finished.load(std::memory_order_acquire)) {
+    if (!stop_game()) {
         // The window was closed while the game runs: end the process here,
         // without waiting for a thread that is parked or inside a frame.
         restore_desktop();
-        fflush(stdout);
-        _Exit(0);
+        sys_exitnow(sdl_exitstatus());
     }
     game.join();
     g_pumping.store(false, std::memory_order_release);
     SDL_Quit();
-    return 0;
+    return sdl_exitstatus();
 }

@@ -50,6 +50,9 @@ void sys_startoutput() {
     setvbuf(stdout, nullptr, _IOLBF, 0);
 }
 
+// The system hands them over as they were given.
+void sys_arguments(int *, char ***) {}
+
 void sys_exitnow(int code) {
     fflush(stdout);
     _exit(code);

@@ -4,12 +4,14 @@
 // the wide-character API, and the program's output: to the console it was
 // started from (cmd, PowerShell) and to a log file in the save folder.
 #include "cgl/desktop.h"
+#include "corefile/corefile_win32.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <mmsystem.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -19,24 +21,17 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
 std::string narrow(const wchar_t *text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out((size_t)n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-    out.resize((size_t)n - 1);
-    return out;
+    return corefile_narrow(text);
 }
 
 std::wstring widen(const std::string &text) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring out((size_t)n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], n);
-    out.resize((size_t)n - 1);
+    std::wstring out;
+    corefile_widen(text.c_str(), &out);
     return out;
 }
 
@@ -154,6 +149,21 @@ void sys_savefolderknown(const char *folder, const char *name) {
     WriteFile(g_log, g_early.data(), (DWORD)g_early.size(), &wrote, nullptr);
     g_early.clear();
     g_early.shrink_to_fit();
+}
+
+// Kept for the life of the process, as a main's arguments are.
+void sys_arguments(int *argc, char ***argv) {
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return;
+    static std::vector<std::string> texts;
+    static std::vector<char *> pointers;
+    for (int i = 0; i < count; i++) texts.push_back(narrow(wide[i]));
+    LocalFree(wide);
+    for (std::string &text : texts) pointers.push_back(&text[0]);
+    pointers.push_back(nullptr);
+    *argc = count;
+    *argv = pointers.data();
 }
 
 void sys_exitnow(int code) {

@@ -1,6 +1,5 @@
 // The counting allocator and the small memory helpers.
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <cstring>
 #include <string>
@@ -11,7 +10,7 @@ TEST(CoreMemory, CountsUsableSizeAndKeepsThePeak) {
     uint32_t before = g_mem_in_use;
     void *block = _wrap_malloc_dbg(10, "corefile/corefile-std", 1);
     ASSERT_NE(block, nullptr);
-    uint32_t usable = (uint32_t)malloc_usable_size(block);
+    uint32_t usable = (uint32_t)_wrap_blocksize(block);
     EXPECT_GE(usable, 10u);
     EXPECT_EQ(g_mem_in_use, before + usable);
     EXPECT_GE(g_mem_in_use_peak, g_mem_in_use);
@@ -23,7 +22,7 @@ TEST(CoreMemory, CountsUsableSizeAndKeepsThePeak) {
     // The iwram twins share the heap and the counting.
     void *twin = _wrap_malloc_iwram_dbg(100, "x", 3);
     ASSERT_NE(twin, nullptr);
-    EXPECT_EQ(g_mem_in_use, before + (uint32_t)malloc_usable_size(twin));
+    EXPECT_EQ(g_mem_in_use, before + (uint32_t)_wrap_blocksize(twin));
     _wrap_free_iwram_dbg(twin, "x", 4);
     EXPECT_EQ(g_mem_in_use, before);
 

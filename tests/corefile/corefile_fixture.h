@@ -42,7 +42,8 @@ protected:
         std::filesystem::remove_all(dir_);
     }
 
-    std::string path(const std::string &name) const { return (dir_ / name).string(); }
+    // With '/' between the parts, as the engine's paths have them everywhere.
+    std::string path(const std::string &name) const { return (dir_ / name).generic_string(); }
 
     void write_file(const std::string &name, const std::string &data) const {
         std::filesystem::path p = dir_ / name;

@@ -227,7 +227,7 @@ TEST_F(CorefileTest, Mount_FilePrintsItsProgressLinesToStandardOutput) {
 
 TEST_F(CorefileTest, Mount_PathnamePrefixAndOpenFailures) {
     write_file("img.dat", coreimage::build(coreimage::sample()));
-    snprintf(corefile_pathname, sizeof corefile_pathname, "%s/", dir_.string().c_str());
+    snprintf(corefile_pathname, sizeof corefile_pathname, "%s/", dir_.generic_string().c_str());
     EXPECT_EQ(corefile_mountimage("img.dat", 0), 1);
     EXPECT_TRUE(said("Loading resource image: " + path("img.dat") + "\n"));
     corefile_pathname[0] = 0;
@@ -236,7 +236,7 @@ TEST_F(CorefileTest, Mount_PathnamePrefixAndOpenFailures) {
     EXPECT_EQ(corefile_mountimage(path("absent.dat").c_str(), 0), 0);
     EXPECT_TRUE(said("could not open image: " + path("absent.dat") + "\n"));
     EXPECT_EQ(corefile_mountimage(path("absent.dat").c_str(), 1), 0);
-    EXPECT_EQ(corefile_mountimage(dir_.string().c_str(), 0), 0);  // a directory is no image
+    EXPECT_EQ(corefile_mountimage(dir_.generic_string().c_str(), 0), 0);  // a directory is no image
     EXPECT_EQ(corefile_mountimage(path("img.dat").c_str(), 3), 0);
     EXPECT_EQ(corefile_mountimage(path("img.dat").c_str(), -1), 0);
     EXPECT_EQ(g_fp, nullptr);

@@ -41,6 +41,7 @@
 
 #include "cgl/cgl.h"
 #include "cgl/desktop.h"
+#include "common/pilot.h"
 #include "game/header.h"
 #include "game/highscore.h"
 #include "game/title.h"
@@ -99,6 +100,8 @@ bool Screenshot(const std::string &path) {
     return ok;
 }
 
+void FlyWindowPilot();
+
 // Runs on the game thread right before each frame is presented.
 void BeforeSwap() {
     g_page.store(titlestate.page, std::memory_order_relaxed);
@@ -126,7 +129,46 @@ void BeforeSwap() {
         g_shotRequest.store(nullptr, std::memory_order_relaxed);
         g_shotsTaken.fetch_add(1, std::memory_order_release);
     }
+    FlyWindowPilot();
     g_frame.store(currentFrame, std::memory_order_release);
+}
+
+// The window pilot (role 4, for the committed corpus): the careful pilot
+// of common/pilot.h on the game thread before each swap, pressing keys as
+// SDL key events, as a keyboard sends them (the pump hands them to the game
+// a frame or two later); it leaves with Escape at a set frame if it is
+// still flying.
+struct WindowPilot {
+    std::atomic<bool> on{false};  // set by the driver, cleared when the game is over
+    Pilot pilot{1, true};
+    int leaveAt = 0, frames = 0, swings = 0;
+    bool latched = false, space = false, left = false, right = false, escape = false;
+};
+WindowPilot g_pilot;
+
+void Push(SDL_Keycode key, bool down, bool *now) {
+    if (*now == down) return;
+    *now = down;
+    SDL_Event event;
+    SDL_zero(event);
+    event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym.sym = key;
+    SDL_PushEvent(&event);
+}
+
+void FlyWindowPilot() {
+    WindowPilot &p = g_pilot;
+    if (!p.on.load()) return;
+    bool over = gameState > 89, flying = !over && player.alive;
+    PilotMove move = flying ? PilotDecide(p.pilot) : PilotMove{false, 0};
+    p.swings += player.flightMode != 0 && !p.latched;
+    p.latched = player.flightMode != 0;
+    Push(SDLK_SPACE, move.act, &p.space);
+    Push(SDLK_LEFT, move.steer < 0, &p.left);
+    Push(SDLK_RIGHT, move.steer > 0, &p.right);
+    Push(SDLK_ESCAPE, !over && ++p.frames >= p.leaveAt, &p.escape);
+    if (over) p.on.store(false);
 }
 
 uint32_t FastClock() {
@@ -312,6 +354,48 @@ void DriveSecondRun() {
     Key(SDLK_ESCAPE, true);
 }
 
+// From the intro to a game of the difficulty (0..2).
+void StartGame(int d) {
+    WaitUntil("the intro", [] { return Frame() >= 70; });
+    Tap(SDLK_RETURN);
+    WaitUntil("the main page", [] { return g_page.load() == TITLE_MAIN; });
+    WaitForTitleFade();
+    for (int i = 1; i < d; i++) Tap(SDLK_RIGHT);
+    if (d < 1) Tap(SDLK_LEFT);
+    WaitUntil("the difficulty", [d] { return g_difficulty.load() == d; });
+    Tap(SDLK_RETURN);
+    WaitUntil("the game to start",
+              [] { return g_gameState.load() == GAMESTATE_FADEIN && g_alive.load() == 1; });
+}
+
+// A game closed in play: a stop signal, as the session's end sends.
+void DriveClosingRun() {
+    StartGame(0);
+    g_pilot.leaveAt = 1 << 30;
+    g_pilot.on = true;
+    WaitFrames(150);
+    std::printf("e2e: closing in play at frame %d\n", Frame());
+    kill(getpid(), SIGTERM);
+    WaitFrames(1000);
+    Fail("the close did not end the program");
+}
+
+// One game flown by the window pilot, then the program left from the title.
+void DrivePilotRun() {
+    int d = 1, seed = 1;
+    std::sscanf(std::getenv("QO_PILOT"), "%d %d %d", &d, &seed, &g_pilot.leaveAt);
+    g_pilot.pilot.rng = static_cast<uint32_t>(seed) * 2654435761u;
+    StartGame(d);
+    g_pilot.on = true;
+    WaitUntil("the game to end", [] { return g_gameState.load() > 89; });
+    std::printf("e2e: pilot's game over in state %d, score %d, %d swings\n", g_gameState.load(),
+                g_score.load(), g_pilot.swings);
+    WaitUntil("the main page after the game",
+              [] { return g_gameState.load() == 0 && g_page.load() == TITLE_MAIN; });
+    WaitForTitleFade();
+    Key(SDLK_ESCAPE, true);
+}
+
 // ---------------------------------------------------------------------------
 // The parent
 // ---------------------------------------------------------------------------
@@ -433,13 +517,17 @@ TEST(GameE2EChild, DISABLED_RunsTheProgram) {
     if (!role) GTEST_SKIP() << "runs only as the child of GameE2E.IntroToHighscoreAndAgain";
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (const char *screens = std::getenv(kScreensVariable)) g_screensDir = screens;
-    bool first = std::strcmp(role, "1") == 0;
-    g_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(first ? 270 : 200);
+    int which = std::atoi(role);
+    bool first = which == 1;
+    g_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(which == 4 ? 1500
+                                                                         : first    ? 270
+                                                                                    : 200);
 
     sdl_clock = FastClock;
     cgl_beforeswap = BeforeSwap;
     if (!sdl_startup()) _exit(1);
-    std::thread driver(first ? DriveFirstRun : DriveSecondRun);
+    void (*const drivers[])() = {DriveFirstRun, DriveSecondRun, DriveClosingRun, DrivePilotRun};
+    std::thread driver(drivers[which < 1 || which > 4 ? 0 : which - 1]);
     driver.detach();
     int rc = sdl_run(GameBody);
     std::fflush(stdout);
@@ -502,7 +590,8 @@ TEST(GameE2E, IntroToHighscoreAndAgain) {
     // The game left its replay, as the last game and as the new entry's,
     // and the program in a fresh process finds it the same game.
     char entry[64];
-    std::snprintf(entry, sizeof entry, "/replays/hard-%02zu.qoreplay", place + 1);
+    std::snprintf(entry, sizeof entry, "/replays/hard-%d-%08x.qoreplay", score,
+                  0x7e86a388u);  // FNV-1a of "ACE"
     std::vector<unsigned char> replay = ReadFile(dir + "/replays/last.qoreplay");
     EXPECT_GT(replay.size(), 232u);
     EXPECT_EQ(ReadFile(dir + entry), replay) << entry;
@@ -518,4 +607,63 @@ TEST(GameE2E, IntroToHighscoreAndAgain) {
     EXPECT_EQ(ReadFile(dir + "/highscore.dat"), saved);
     struct stat demo;
     EXPECT_TRUE(stat((screens + "/demo.png").c_str(), &demo) == 0 && demo.st_size > 1000);
+}
+
+TEST(GameE2E, ACloseInPlayKeepsTheGameSoFar) {
+    char pattern[] = "/tmp/qo_e2e_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string dir = pattern, image = std::string(QO_BINARY_DIR) + "/qostarfold.dat";
+    ASSERT_EQ(symlink(image.c_str(), (dir + "/qostarfold.dat").c_str()), 0);
+    ASSERT_EQ(RunChild(dir, 3, "", 120), 0) << Tail(dir + "/run3.log");
+    std::string verify = std::string(QO_BINARY_DIR) + "/qostarfold --verify " + dir +
+                         "/replays/last.qoreplay > " + dir + "/verify.log 2>&1";
+    EXPECT_EQ(std::system(verify.c_str()), 0) << Tail(dir + "/verify.log");
+    EXPECT_NE(Tail(dir + "/verify.log").find("unfinished (closed during play): ok"),
+              std::string::npos)
+        << Tail(dir + "/verify.log");
+    EXPECT_NE(access((dir + "/highscore.dat").c_str(), F_OK), 0) << "a score from a cut game";
+}
+
+// QO_WRITE_WINDOW_REPLAYS=<dir> writes the corpus's window games: the real
+// program in its window, flown by the window pilot through key events.
+TEST(GameE2E, WritesWindowGamesWhenAsked) {
+    const char *out = std::getenv("QO_WRITE_WINDOW_REPLAYS");
+    if (!out) GTEST_SKIP() << "QO_WRITE_WINDOW_REPLAYS not set";
+    const struct {
+        const char *name;
+        int difficulty, seed, leaveAt;
+    } games[] = {{"EASY-window-left", 0, 1, 1500},
+                 {"HARD-window-left", 2, 2, 2500},
+                 {"MEDIUM-window-long", 1, 3, 40000},
+                 {"EASY-window-long", 0, 4, 40000},
+                 {"HARD-window-long", 2, 5, 40000}};
+    for (const auto &game : games) {
+        std::string file = std::string(out) + "/" + game.name + ".qoreplay";
+        if (access(file.c_str(), F_OK) == 0) continue;  // written by a run before
+        char pattern[] = "/tmp/qo_e2e_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        std::string dir = pattern, image = std::string(QO_BINARY_DIR) + "/qostarfold.dat";
+        ASSERT_EQ(symlink(image.c_str(), (dir + "/qostarfold.dat").c_str()), 0);
+        // Tables no pilot reaches: no name entry, the file's name is the pilot's.
+        std::vector<Entry> tables[3];
+        for (int d = 0; d < 3; d++)
+            for (int k = 0; k < 10; k++) tables[d].push_back({"ACE", 1000000 - k});
+        int best[3] = {0, 0, 0};
+        WriteFile(dir + "/highscore.dat", MakeFile("WINDOW PILOT", best, tables));
+        std::string config = std::to_string(game.difficulty) + " " + std::to_string(game.seed) +
+                             " " + std::to_string(game.leaveAt);
+        setenv("QO_PILOT", config.c_str(), 1);
+        ASSERT_EQ(RunChild(dir, 4, "", 1600), 0) << Tail(dir + "/run4.log");
+        unsetenv("QO_PILOT");
+        WriteFile(file, ReadFile(dir + "/replays/last.qoreplay"));
+        std::printf("%s: %s", game.name, Tail(dir + "/run4.log").c_str());
+    }
+    // And a game closed in play.
+    char pattern[] = "/tmp/qo_e2e_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string dir = pattern, image = std::string(QO_BINARY_DIR) + "/qostarfold.dat";
+    ASSERT_EQ(symlink(image.c_str(), (dir + "/qostarfold.dat").c_str()), 0);
+    ASSERT_EQ(RunChild(dir, 3, "", 120), 0) << Tail(dir + "/run3.log");
+    WriteFile(std::string(out) + "/EASY-window-closed.qoreplay",
+              ReadFile(dir + "/replays/last.qoreplay"));
 }

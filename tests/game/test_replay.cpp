@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cgl/cgl.h"
+#include "common/pilot.h"
 #include "game/header.h"
 #include "game/highscore.h"
 #include "game/play.h"
@@ -27,18 +28,8 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-// The pilot: steers towards the closest planet, latches when near, swings
-// for a while and lets go; some games use the mouse, some Shift or Z.
-
-struct Pilot {
-    uint32_t rng;
-    bool careful = false;  // wider berths, shorter swings
-    int hold = 0, cooldown = 0, steer = 0, steerFor = 0;
-    uint32_t Next(uint32_t n) {
-        rng = rng * 1664525u + 1013904223u;
-        return (rng >> 8) % n;
-    }
-};
+// The pilot (common/pilot.h) through the input words; some games use the
+// mouse, some Shift or Z.
 
 void Set(int vk, bool down) {
     sdl_asynckeys[vk].store(down ? 1 : 0, std::memory_order_relaxed);
@@ -49,62 +40,22 @@ void ReleaseAll() {
     cgl_mouse_buttons.store(0, std::memory_order_relaxed);
 }
 
-// The planet the ship would hit first flying straight on, within reach:
-// its side (-1 left, +1 right, 0 none).
-int Threat(float reach) {
-    double a = player.angle * 3.14159265358979 / 180.0, hx = std::sin(a), hy = -std::cos(a);
-    double best = reach;
-    int side = 0;
-    for (int i = 0; i < numPlanets; i++) {
-        double rx = planet[i].x + planet[i].size - (player.x + 16);
-        double ry = planet[i].y + planet[i].size - (player.y + 16);
-        double ahead = rx * hx + ry * hy, across = rx * -hy + ry * hx;
-        if (ahead > 0 && ahead < best && std::fabs(across) < planet[i].size + 40) {
-            best = ahead;
-            side = across < 0 ? -1 : 1;
-        }
-    }
-    return side;
-}
-
-// Keeps clear of the planets ahead while free, latches on from a safe
-// distance with the planet beside it, swings for a while and lets go.
 void Decide(Pilot &p, int seed, int frame, int lastFrame) {
     const int action[] = {32, 16, 'Z', 0};  // Space, Shift, Z, the mouse
     int kind = seed % 4;
-    bool act = false;
-    if (player.flightMode != 0) {
-        act = --p.hold > 0;
-        // A careful pilot lets go when the swing points it at a planet.
-        if (p.careful && Threat(130) != 0) act = false;
-        if (!act) p.cooldown = 20 + (int)p.Next(80);
-    } else {
-        double bx = xClosestPlanet - (player.x + 16), by = yClosestPlanet - (player.y + 16);
-        double bearing = std::remainder(std::atan2(bx, -by) * 57.29578 - player.angle, 360.0);
-        if (p.cooldown > 0) {
-            p.cooldown--;
-        } else if (distClosestPlanet > 75 && distClosestPlanet < 165 &&
-                   std::fabs(std::fabs(bearing) - 90) < 25 && p.Next(3) == 0) {
-            act = true;
-            p.hold = 30 + (int)p.Next(p.careful ? 90 : 220);
-        }
-    }
-    if (--p.steerFor <= 0) {
-        p.steer = (int)p.Next(3) - 1;
-        p.steerFor = 10 + (int)p.Next(90);
-    }
-    int steer = p.steer, threat = act ? 0 : Threat(p.careful ? 320 : 200);
-    if (threat) steer = -threat;
+    PilotMove move = PilotDecide(p);
     ReleaseAll();
-    if (act && kind == 3) cgl_mouse_buttons.store((seed & 4) ? 2 : 1, std::memory_order_relaxed);
-    if (act && kind != 3) Set(action[kind], true);
-    Set(37, steer < 0);
-    Set(39, steer > 0);
+    if (move.act && kind == 3)
+        cgl_mouse_buttons.store((seed & 4) ? 2 : 1, std::memory_order_relaxed);
+    if (move.act && kind != 3) Set(action[kind], true);
+    Set(37, move.steer < 0);
+    Set(39, move.steer > 0);
     Set(27, frame >= lastFrame);
 }
 
-// One headless game of the difficulty from the seed, recorded.
-s_replay FlyGame(int seed, int d, int maxFrames, bool careful = false) {
+// One headless game of the difficulty from the seed, recorded. With noise,
+// keys play does not read (Up, Down, X, Enter) come and go beside the pilot's.
+s_replay FlyGame(int seed, int d, int maxFrames, bool careful = false, bool noise = false) {
     RandomSeed(static_cast<uint32_t>(seed) * 7919u + 1u);
     for (int i = 0; i < seed % 5; i++) Random();
     fade = -0.0199999f * (seed % 3);  // where a title's fade-out may stop
@@ -117,6 +68,9 @@ s_replay FlyGame(int seed, int d, int maxFrames, bool careful = false) {
     Pilot pilot{static_cast<uint32_t>(seed) * 2654435761u, careful};
     for (int frame = 0; gameState <= 89; frame++) {
         Decide(pilot, seed, frame, maxFrames);
+        if (noise) {
+            for (int vk : {38, 40, int('X'), 13}) Set(vk, (frame / (vk % 7 + 3)) % 2);
+        }
         AdvancePlanets();
         HandlePlayFrame();
         ReplayRecordFrameDone(&rec);
@@ -194,6 +148,20 @@ TEST(Replay, WritesTheCorpusWhenAsked) {
             ASSERT_EQ(ReplaySave(path.c_str(), FlyGame(100 * d + k, d, 3000)), 1);
         }
     }
+    // A crash met by the fade-out after Escape in the very frame that
+    // reaches black: the game ends in state 255.
+    for (int seed = 0; seed < 50; seed++) {
+        s_replay crash = FlyGame(seed, 2, 1 << 30);
+        int hit = (int)crash.frames - 64;
+        for (int k = 0; k < 40 && crash.endState == GAMESTATE_CRASHED; k++) {
+            s_replay late = FlyGame(seed, 2, hit + k);
+            if (late.endState != GAMESTATE_SLOWFADEDONE) continue;
+            std::string path = std::string(dir) + "/HARD-slowfade.qoreplay";
+            ASSERT_EQ(ReplaySave(path.c_str(), late), 1);
+            seed = 50;
+            break;
+        }
+    }
     // A long one: a careful pilot, until it crashes or leaves after ten minutes.
     s_replay longer = FlyGame(3, 1, 36000, true);
     std::string path = std::string(dir) + "/MEDIUM-long.qoreplay";
@@ -249,7 +217,16 @@ TEST(Replay, EditedCutAndForeignFilesAreTold) {
     uint32_t first = 0;
     size_t run = 0;
     while (first + rec.runs[run].frames <= 200) first += rec.runs[run++].frames;
-    bytes[228 + 6 * run + 3] |= 0x80;  // the pressed bits' high byte
+    // A frame of its own, as the recorder would have kept it.
+    s_replay edited = rec;
+    s_inputrun escape = rec.runs[run], rest = rec.runs[run];
+    escape.frames = 1;
+    escape.pressed |= CGL_KEY_ESCAPE;
+    rest.frames--;
+    rest.pressed = 0;
+    edited.runs[run] = escape;
+    if (rest.frames) edited.runs.insert(edited.runs.begin() + run + 1, rest);
+    bytes = ReplayEncode(edited);
     Write(edit, bytes, true);
     EXPECT_EQ(Verify({edit}, &out), 1) << out;
     unsigned named = 0;
@@ -260,8 +237,10 @@ TEST(Replay, EditedCutAndForeignFilesAreTold) {
     EXPECT_LE(named, (first / 60 + 1) * 60) << out;
     EXPECT_EQ(Lines(out), 1);
 
-    // The same byte without its checksum; a file cut short; other rules.
-    Write(edit, bytes, false);
+    // A byte changed without its checksum; a file cut short; other rules.
+    std::vector<uint8_t> changed = Bytes(good);
+    changed[228 + 3] ^= 0x80;
+    Write(edit, changed, false);
     EXPECT_EQ(Verify({edit}, &out), 2);
     EXPECT_NE(out.find("checksum"), std::string::npos) << out;
     std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 9);
@@ -279,7 +258,7 @@ TEST(Replay, EditedCutAndForeignFilesAreTold) {
     EXPECT_NE(out.find(": ok\n"), std::string::npos) << out;  // the good one still checked
 }
 
-TEST(Replay, FilesFollowTheirEntriesThroughTheTables) {
+TEST(Replay, TheTablesAndTheirReplaysChangeTogether) {
     std::string dir = TempDir();
     char cwd[4096];
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));
@@ -289,36 +268,123 @@ TEST(Replay, FilesFollowTheirEntriesThroughTheTables) {
     auto keep = [&](const char *name, int score) {
         rec.score = score;
         ReplaySetName(&rec, name);
+        s_highscore left = highscores[0][9];
         int place = ReplayPlaceOf(score, 0);
         InsertHighscore(name, score, 0);
-        KeepReplay(rec, 0, place);
-        return place;
+        return KeepGame(rec, 0, place, left);
     };
-    EXPECT_EQ(keep("ONE", 1500), 3);
-    EXPECT_EQ(keep("TWO", 3000), 0);
+    EXPECT_EQ(keep("ONE", 1500), 1);
+    EXPECT_EQ(keep("TWO", 3000), 1);
     s_replay got;
     EXPECT_TRUE(LoadEntryReplay(0, 0, &got));
     EXPECT_STREQ(got.name, "TWO");
     EXPECT_TRUE(LoadEntryReplay(0, 4, &got));  // ONE moved down with its entry
     EXPECT_STREQ(got.name, "ONE");
     EXPECT_FALSE(LoadEntryReplay(0, 3, &got));  // a default entry: none
-    EXPECT_TRUE(LoadEntryReplay(0, 4, &got));
-    EXPECT_EQ(Bytes("replays/last.qoreplay"), Bytes("replays/easy-01.qoreplay"));
+    EXPECT_EQ(Bytes("replays/last.qoreplay"), Bytes(EntryReplayPath(0, 0)));
 
-    // Five more move ONE to the bottom, the next pushes it out: its file
-    // goes with it, since the entry that takes place 10 had none.
+    // Five more move ONE to the bottom, the next pushes it out, and its
+    // file goes once the table without it is saved.
     for (int i = 0; i < 5; i++) keep("MORE", 2500);
-    EXPECT_STREQ(highscores[0][9].name, "ONE");
+    std::string one = EntryReplayPath(0, 9);
     EXPECT_TRUE(LoadEntryReplay(0, 9, &got));
     keep("LAST", 2500);
-    struct stat st;
-    EXPECT_NE(stat("replays/easy-10.qoreplay", &st), 0);
-    for (int k = 0; k < 7; k++) EXPECT_TRUE(LoadEntryReplay(0, k, &got)) << k;
+    EXPECT_TRUE(Bytes(one).empty());
 
-    // A damaged file or one of another entry leaves the entry without one.
-    Write("replays/easy-02.qoreplay", {1, 2, 3}, false);
+    // A table that cannot be saved (its sibling's name taken by a folder)
+    // leaves the one on the disk with every replay it names.
+    ASSERT_EQ(mkdir("highscore.dat.tmp", 0700), 0);
+    EXPECT_EQ(keep("FAIL", 9000), 0);
+    InitHighscores();
+    LoadHighscores();
+    for (int k = 0; k < 10; k++)
+        EXPECT_EQ(LoadEntryReplay(0, k, &got), highscores[0][k].score >= 2500) << k;
+
+    // A damaged file or one of another entry leaves the entry without one;
+    // a file of the layout before is its entry's again.
+    Write(EntryReplayPath(0, 1), {1, 2, 3}, false);
     EXPECT_FALSE(LoadEntryReplay(0, 1, &got));
-    std::rename("replays/easy-01.qoreplay", "replays/easy-03.qoreplay");
-    EXPECT_FALSE(LoadEntryReplay(0, 2, &got));
+    std::rename(EntryReplayPath(0, 0).c_str(), "replays/easy-02.qoreplay");
+    AdoptPlaceNamedReplays();
+    EXPECT_TRUE(LoadEntryReplay(0, 0, &got));
     EXPECT_EQ(chdir(cwd), 0);
+}
+
+TEST(Replay, VerifyGivesOneLinePerFileWhateverItsNameHolds) {
+    std::string dir = TempDir(), file = dir + "/names.qoreplay";
+    s_replay rec = FlyGame(7, 0, 200);
+    rec.score += 1;  // differs: status 1, which a forged "ok" line must not hide
+    ReplaySetName(&rec, "A\nother.qoreplay: X, EASY, score 1, 1 frames: ok\r\x1b[2J\x1b[8m\\");
+    ASSERT_EQ(ReplaySave(file.c_str(), rec), 1);
+    std::string out;
+    EXPECT_EQ(Verify({file}, &out), 1) << out;
+    EXPECT_EQ(Lines(out), 1) << out;
+    EXPECT_EQ(out.find_first_of("\r\x1b"), std::string::npos) << out;
+    EXPECT_NE(out.find("A\\x0aother.qoreplay: X, EASY, score 1, 1 frames: ok\\x0d\\x1b[2J"),
+              std::string::npos)
+        << out;
+}
+
+TEST(Replay, OneGameMakesOneFile) {
+    // Keys play never reads leave the file as it was, and a file of the old
+    // recorder, which kept them, reads as the file of its game today.
+    EXPECT_EQ(ReplayEncode(FlyGame(11, 1, 500, false, true)), ReplayEncode(FlyGame(11, 1, 500)));
+    std::vector<uint8_t> old =
+        Bytes(std::string(QO_SOURCE_DIR) + "/tests/replays/MEDIUM-long.qoreplay");
+    s_replay read;
+    ASSERT_EQ(ReplayDecode(old.data(), old.size(), &read, nullptr), 1);
+    EXPECT_EQ(ReplayEncode(read), ReplayEncode(FlyGame(3, 1, 36000, true)));
+
+    // Files the recorder could not have written are damaged: bytes after
+    // the name's end, a run split in two, a key pressed that is not held.
+    s_replay rec = FlyGame(12, 1, 300);
+    std::vector<uint8_t> good = ReplayEncode(rec);
+    auto refused = [&](size_t at, uint8_t value) {
+        std::vector<uint8_t> b = good;
+        b[at] = value;
+        uint32_t crc = ReplayCrc32(b.data(), b.size() - 4);
+        for (int i = 0; i < 4; i++) b[b.size() - 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
+        s_replay got;
+        std::string error;
+        return ReplayDecode(b.data(), b.size(), &got, &error) == 0 && !error.empty();
+    };
+    EXPECT_TRUE(refused(148 + 63, 'J'));
+    EXPECT_TRUE(refused(228 + 2, CGL_KEY_BUTTON2));
+    s_replay split = rec;
+    split.runs.insert(split.runs.begin(), split.runs[0]);
+    split.runs[0].frames = 1;
+    split.runs[1].frames--;
+    std::vector<uint8_t> bytes = ReplayEncode(split);
+    s_replay got;
+    EXPECT_EQ(ReplayDecode(bytes.data(), bytes.size(), &got, nullptr), 0);
+}
+
+TEST(Replay, TheRecorderStopsWhereTheReaderDoes) {
+    // A ship held to its planet for ever: four hours are kept, then the
+    // recording ends by itself and the game goes on without it.
+    RandomSeed(5);
+    s_replay rec;
+    ReplayRecordBegin(&rec, 0, 0);
+    BeginPlay(0);
+    for (uint32_t frame = 0; frame < kReplayMaxFrames + 100; frame++) {
+        ReplayRecordInput(&rec, {CGL_KEY_BUTTON1, 0, 0});
+        ReplayRecordFrameDone(&rec);
+    }
+    ReplayRecordEnd(&rec, GAMESTATE_CRASHED, 99);
+    std::vector<uint8_t> bytes = ReplayEncode(rec);
+    s_replay got;
+    std::string error;
+    ASSERT_EQ(ReplayDecode(bytes.data(), bytes.size(), &got, &error), 1) << error;
+    EXPECT_EQ(got.ending, kReplayFull);
+}
+
+TEST(Replay, PlayExitsWithWhatWatchingFound) {
+    std::string dir = TempDir(), file = dir + "/short.qoreplay";
+    s_replay rec = FlyGame(9, 0, 30);
+    rec.score += 1;
+    ASSERT_EQ(ReplaySave(file.c_str(), rec), 1);
+    std::string command = "XDG_DATA_HOME=" + dir + " " + QO_BINARY_DIR + "/qostarfold --play " +
+                          file + " > " + dir + "/play.log 2>&1";
+    int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
 }

@@ -81,14 +81,20 @@ public:
         const char *old = std::getenv(name);
         had_ = old != nullptr;
         if (had_) old_ = old;
-        setenv(name, value, 1);
+        Set(name, value);
     }
-    ~ScopedEnv() {
-        if (had_) {
-            setenv(name_.c_str(), old_.c_str(), 1);
-        } else {
-            unsetenv(name_.c_str());
-        }
+    ~ScopedEnv() { Set(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+
+    // value null: unset.
+    static void Set(const char *name, const char *value) {
+#ifdef _WIN32
+        _putenv_s(name, value ? value : "");
+#else
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+#endif
     }
 
 private:

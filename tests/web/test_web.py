@@ -13,6 +13,7 @@ import functools
 import http.server
 import os
 import shutil
+import struct
 import sys
 import tempfile
 import threading
@@ -264,7 +265,26 @@ def leaving_the_title_saves_and_starts_again_at_the_intro():
         b.close()
 
 
-REPLAY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "replays", "EASY-3.qoreplay")
+REPLAYS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "replays")
+# A format 1 game of the scripted pilot, and a format 2 game played in the
+# window and left with Escape.
+REPLAY = os.path.join(REPLAYS, "EASY-3.qoreplay")
+DROPPED = os.path.join(REPLAYS, "EASY-window-left.qoreplay")
+
+
+def watched_to_its_end(b, since, path):
+    """The watch's verdict on the whole game, Right held (four frames a
+    step): the line --verify prints, ending in the file's frames and ok."""
+    with open(path, "rb") as f:
+        frames = struct.unpack_from("<I", f.read(), 216)[0]
+    b.key_down("Right")
+    try:
+        t = b.wait_console("- Watched", since=since, timeout=180)
+    finally:
+        b.key_up("Right")
+    line = next(text for tt, _, text in b.console if tt == t)
+    assert line.endswith(f", {frames} frames: ok"), line
+    return line
 
 
 @test
@@ -276,20 +296,24 @@ def a_replay_plays_from_a_link_and_from_a_dropped_file():
     try:
         since = time.time()
         open_game(b, link)
-        line = b.wait_console("- Watching", since=since, timeout=30)
-        print("  link: " + next(text for t, _, text in b.console if t == line))
+        b.wait_console("- Watching", since=since, timeout=30)
         steps_until(b, 120)
         shot(b, "replay-link")
         assert b.eval("location.hash") == "", "the fragment stays for the next start"
+        print("  link: " + watched_to_its_end(b, since, REPLAY))
+        # The page starts the game again once the replay is over.
+        again = b.wait_console("- Starting again", since=since, timeout=30)
+        b.wait_console("- Init Framebuffer", since=again, timeout=60)
+        wait_for(lambda: steps(b) > 10, 60, "steps after the replay")
 
         # A file dropped on the page: the browser's own drag and drop.
         since = time.time()
         b.call("Input.dispatchDragEvent", type="dragEnter", x=600, y=300,
-               data={"items": [], "files": [os.path.abspath(REPLAY)], "dragOperationsMask": 1})
+               data={"items": [], "files": [os.path.abspath(DROPPED)], "dragOperationsMask": 1})
         b.call("Input.dispatchDragEvent", type="drop", x=600, y=300,
-               data={"items": [], "files": [os.path.abspath(REPLAY)], "dragOperationsMask": 1})
-        line = b.wait_console("- Watching", since=since, timeout=60)
-        print("  dropped: " + next(text for t, _, text in b.console if t == line))
+               data={"items": [], "files": [os.path.abspath(DROPPED)], "dragOperationsMask": 1})
+        b.wait_console("- Watching", since=since, timeout=60)
+        print("  dropped: " + watched_to_its_end(b, since, DROPPED))
         bad = [text for _, _, text in b.console if "differs" in text or "cannot read" in text]
         assert not bad, bad
         errors = game_errors(b)
