@@ -16,6 +16,7 @@ endif
 
 .PHONY: all deps build run web serve-web test-web test-web-desktop test test-m32 test-desktop test-asan test-tsan bench fuzz fuzz-ci fuzz-long fuzz-merge deb format clean
 .PHONY: windows test-windows test-windows-standin
+.PHONY: server serve-world test-server
 
 all: build
 
@@ -66,10 +67,12 @@ test-tsan: deps
 	cd build-tsan && LP_NUM_THREADS=0 TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 		$(ON_DISPLAY) ctest --output-on-failure -j $(JOBS)
 
-bench: build
+bench: build server
 	@cd build && for b in ./bench_*; do [ -x "$$b" ] && $(ON_DISPLAY) "$$b"; done; true
+	@/usr/bin/python3 bench/server.py build-server/qostarfold-server
 
 fuzz: deps
+	@server/deps.sh
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-fuzz -j $(JOBS)
 
@@ -125,6 +128,26 @@ fuzz-merge: fuzz
 check-examples: build
 	JOBS=$(JOBS) scripts/check-examples.sh
 
+# The world tables' server (server/): build-server/qostarfold-server, built
+# beside the verifier alone (QO_VERIFY_ONLY), so without SDL or OpenGL.
+# `make serve-world` runs one on 127.0.0.1:$(WORLD_PORT) with its database
+# in build/world.db, serving the browser build's page under /play/ when
+# there is one (make web). `make test-server` starts servers of its own on
+# free loopback ports (tests/server/test_server.py).
+WORLD_PORT ?= 8090
+server:
+	@server/deps.sh
+	@[ -f build-server/CMakeCache.txt ] || cmake -S . -B build-server -DQO_VERIFY_ONLY=ON -DQO_BUILD_SERVER=ON
+	cmake --build build-server -j $(JOBS)
+
+serve-world: server
+	@mkdir -p build
+	build-server/qostarfold-server --listen 127.0.0.1:$(WORLD_PORT) --db build/world.db \
+		$$([ -f build-web/site/index.html ] && echo --site build-web/site)
+
+test-server: server
+	/usr/bin/python3 tests/server/test_server.py build-server/qostarfold-server
+
 # The Debian package of the game: build/qostarfold_<version>_<arch>.deb.
 deb: build
 	cd build && cpack -G DEB
@@ -133,7 +156,7 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-web build-win build-m32
+	rm -rf build build-asan build-tsan build-fuzz build-web build-win build-m32 build-server
 
 # The game in the browser: build-web/site/ (index.html and what it loads)
 # and build-web/qostarfold-web.zip. SDL2 for the web is built once from
