@@ -416,6 +416,7 @@ def plays_a_game_and_keeps_the_typed_name_over_a_restart():
             game.key(key, frames)
         game.key("Escape")  # leaves the game, if a planet has not ended it yet
         screen(game, "nameentry")
+        game.more(55)  # seen while it fades in, when it takes no letters yet
         for letter in "wine":
             game.key(letter, 3)
             game.more(2)
