@@ -1,4 +1,4 @@
-// What the Windows desktop does its own way: the system's tick count, the
+// What the Windows desktop does its own way: the millisecond clock, the
 // console's Ctrl+C and close and the session's end as stop requests,
 // unhandled exceptions, the executable's and %APPDATA%'s folders through
 // the wide-character API, and the program's output: to the console it was
@@ -13,8 +13,6 @@
 #include <mmsystem.h>
 #include <shellapi.h>
 #include <shlobj.h>
-
-#include <SDL.h>
 
 #include <atomic>
 #include <csignal>
@@ -39,8 +37,12 @@ std::wstring widen(const std::string &text) {
 
 }  // namespace
 
+// The multimedia timer's count, good to the millisecond once the process
+// has asked for that resolution (sys_startprocess). GetTickCount64 moves in
+// steps of the system timer, 10 to 16 ms, whatever resolution was asked
+// for: a frame timer waiting 15 ms on it waits 16 or more, as under wine.
 uint32_t sys_ticks() {
-    return (uint32_t)GetTickCount64();
+    return timeGetTime();
 }
 
 // ---------------------------------------------------------------------------
@@ -191,9 +193,15 @@ BOOL WINAPI on_console(DWORD event) {
 
 // A window's program learns of the session's end from its messages: the
 // process may be ended as soon as WM_ENDSESSION has been answered, so the
-// close is carried out before the answer.
-void SDLCALL on_message(void *, void *, unsigned int message, Uint64 wparam, Sint64) {
-    if (message == WM_ENDSESSION && wparam && g_endsession) g_endsession();
+// close is carried out before the answer. The system sends that message
+// straight to the window procedure, past the queue (where SDL's message
+// hook looks): a hook on the messages sent to the main thread's windows
+// sees it first.
+LRESULT CALLBACK on_sent(int code, WPARAM wparam, LPARAM lparam) {
+    const CWPSTRUCT *sent = (const CWPSTRUCT *)lparam;
+    if (code == HC_ACTION && sent->message == WM_ENDSESSION && sent->wParam && g_endsession)
+        g_endsession();
+    return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
 LONG WINAPI on_exception(EXCEPTION_POINTERS *) {
@@ -216,7 +224,7 @@ void sys_startprocess(void (*endsession)()) {
     // system's default 15.6.
     timeBeginPeriod(1);
     SetConsoleCtrlHandler(on_console, TRUE);
-    SDL_SetWindowsMessageHook(on_message, nullptr);
+    SetWindowsHookExW(WH_CALLWNDPROC, on_sent, nullptr, GetCurrentThreadId());
 }
 
 // Room on the stack for the handler after an overflow.
