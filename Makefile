@@ -224,13 +224,25 @@ windows:
 	cmake --build build-win -j $(JOBS)
 	@cmake --build build-win --target package_windows
 
-# The cross-built tests under wine through CTest, then the zip and the
-# installer as a player meets them (tests/windows/check-packages.sh).
-# A test that fails is run once more: now and then a wine process of a busy
-# machine ends at its start without running a line of the test.
+# The cross-built tests under wine through CTest; the zip and the installer
+# as a player meets them, the installed game verifying the replays
+# (tests/windows/check-packages.sh); then the game itself under wine
+# (tests/windows/test_wine.py): played on an Xvfb of its own, its saves,
+# and full screen, endings, steps per second and key -> sound on the
+# desktop rig (tests/desktop/rig.sh), started for the run and stopped by
+# PID. Screens go to build-win/wine-screens/; WINE_FILTER=name picks tests.
+# A CTest test that fails is run once more: now and then a wine process of
+# a busy machine ends at its start without running a line of the test.
+WINE_FILTER ?=
 test-windows: windows
 	cd build-win && $(WIN_DISPLAY) ctest --output-on-failure -j $(JOBS) --repeat until-pass:2
-	tests/windows/check-packages.sh build-win/qostarfold-windows.zip build-win/qostarfold-setup.exe
+	tests/windows/check-packages.sh build-win/qostarfold-windows.zip build-win/qostarfold-setup.exe \
+		tests/replays/*.qoreplay
+	@set -e; rig=$$(mktemp -d /tmp/qo-rig.XXXXXX); \
+	eval "$$(tests/desktop/rig.sh start $$rig)"; \
+	status=0; /usr/bin/python3 tests/windows/test_wine.py build-win $(if $(WINE_FILTER),-k $(WINE_FILTER)) \
+		|| status=$$?; \
+	tests/desktop/rig.sh stop $$rig; exit $$status
 
 # The same path with a stand-in for the game (tests/windows/standin): a bare
 # SDL OpenGL program and a GoogleTest test built like the game, their

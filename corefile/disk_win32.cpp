@@ -131,10 +131,19 @@ int corefile_removefile(const char *path) {
 
 namespace {
 
-// MOVEFILE_WRITE_THROUGH returns only once the move is on the disk.
+// MOVEFILE_WRITE_THROUGH returns only once the move is on the disk. A file
+// just written may be held for a moment by a virus scanner or an indexer:
+// a refusal for a file in use is tried again for about a tenth of a second.
 bool move_over(const std::wstring &from, const std::wstring &to) {
-    return MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    for (int tries = 0;; tries++) {
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        DWORD error = GetLastError();
+        if (tries >= 5 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
+            return false;
+        Sleep(20);
+    }
 }
 
 // Writes the bytes to a file opened for writing, pushes them to the disk

@@ -1,4 +1,4 @@
-// What the Windows desktop does its own way: the system's tick count, the
+// What the Windows desktop does its own way: the millisecond clock, the
 // console's Ctrl+C and close and the session's end as stop requests,
 // unhandled exceptions, the executable's and %APPDATA%'s folders through
 // the wide-character API, and the program's output: to the console it was
@@ -13,8 +13,6 @@
 #include <mmsystem.h>
 #include <shellapi.h>
 #include <shlobj.h>
-
-#include <SDL.h>
 
 #include <atomic>
 #include <csignal>
@@ -39,8 +37,12 @@ std::wstring widen(const std::string &text) {
 
 }  // namespace
 
+// The multimedia timer's count, good to the millisecond once the process
+// has asked for that resolution (sys_startprocess). GetTickCount64 moves in
+// steps of the system timer, 10 to 16 ms, whatever resolution was asked
+// for: a frame timer waiting 15 ms on it waits 16 or more, as under wine.
 uint32_t sys_ticks() {
-    return (uint32_t)GetTickCount64();
+    return timeGetTime();
 }
 
 // ---------------------------------------------------------------------------
@@ -61,7 +63,9 @@ HANDLE g_log = INVALID_HANDLE_VALUE;
 std::string g_early;  // lines before the log file is open
 constexpr size_t kMaxEarly = 256 * 1024;
 std::atomic<bool> g_output_started{false};
-std::atomic<long> g_pending{0};  // bytes written to the pipe not yet passed on
+std::atomic<bool> g_output_ended{false};
+int g_write_fd = -1;              // the pipe's write end, besides 1 and 2
+HANDLE g_drain_thread = nullptr;  // the thread that empties the pipe
 
 void pass_on(const char *data, DWORD size) {
     DWORD wrote;
@@ -74,27 +78,27 @@ void pass_on(const char *data, DWORD size) {
         g_early.append(data, size);
 }
 
-void drain() {
+DWORD WINAPI drain(void *) {
     char buffer[4096];
     DWORD got;
-    while (ReadFile(g_pipe_read, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    while (ReadFile(g_pipe_read, buffer, sizeof buffer, &got, nullptr) && got > 0)
         pass_on(buffer, got);
-        g_pending.fetch_sub((long)got, std::memory_order_release);
-    }
+    return 0;
 }
 
-// Waits, briefly, until every line written so far has been passed on.
+// At the end of the process: every write end of the pipe is closed, so
+// that the thread reads what is left, comes to the pipe's end and stops;
+// it is waited for, a few seconds at most. Later lines go nowhere.
 void flush_output() {
-    if (!g_output_started.load(std::memory_order_acquire)) return;
+    if (!g_output_started.load(std::memory_order_acquire) ||
+        g_output_ended.exchange(true, std::memory_order_acq_rel))
+        return;
     fflush(stdout);
     fflush(stderr);
-    for (int waited = 0; waited < 500; waited++) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(g_pipe_read, nullptr, 0, nullptr, &available, nullptr) || available == 0)
-            break;
-        Sleep(1);
-    }
-    Sleep(1);  // the last read may still be on its way to the console
+    _close(1);
+    _close(2);
+    _close(g_write_fd);
+    WaitForSingleObject(g_drain_thread, 3000);
 }
 
 // Where the caller sent the output (a file, a pipe, the console handed
@@ -121,15 +125,17 @@ void sys_startoutput() {
     g_console = find_console();
     HANDLE write_end;
     if (!CreatePipe(&g_pipe_read, &write_end, nullptr, 0)) return;
-    int fd = _open_osfhandle((intptr_t)write_end, _O_WRONLY | _O_BINARY);
+    // The reader first: a pipe nobody empties would stop every writer.
+    g_drain_thread = CreateThread(nullptr, 0, drain, nullptr, 0, nullptr);
+    int fd = g_drain_thread ? _open_osfhandle((intptr_t)write_end, _O_WRONLY | _O_BINARY) : -1;
     if (fd < 0 || _dup2(fd, 1) != 0 || _dup2(fd, 2) != 0) return;
+    g_write_fd = fd;
     SetStdHandle(STD_OUTPUT_HANDLE, write_end);
     SetStdHandle(STD_ERROR_HANDLE, write_end);
     // The C library buffers a stream fully on Windows even when asked to
     // buffer lines: unbuffered, every line is in the pipe once written.
     setvbuf(stdout, nullptr, _IONBF, 0);
     setvbuf(stderr, nullptr, _IONBF, 0);
-    std::thread(drain).detach();
     g_output_started.store(true, std::memory_order_release);
     atexit(flush_output);
 }
@@ -164,8 +170,12 @@ void sys_arguments(int *argc, char ***argv) {
     *argv = pointers.data();
 }
 
+// TerminateProcess rather than ExitProcess: the other threads stop where
+// they are, and no library's detach code runs after them in a state nobody
+// knows.
 void sys_exitnow(int code) {
     flush_output();
+    TerminateProcess(GetCurrentProcess(), (UINT)code);
     _exit(code);
 }
 
@@ -191,9 +201,15 @@ BOOL WINAPI on_console(DWORD event) {
 
 // A window's program learns of the session's end from its messages: the
 // process may be ended as soon as WM_ENDSESSION has been answered, so the
-// close is carried out before the answer.
-void SDLCALL on_message(void *, void *, unsigned int message, Uint64 wparam, Sint64) {
-    if (message == WM_ENDSESSION && wparam && g_endsession) g_endsession();
+// close is carried out before the answer. The system sends that message
+// straight to the window procedure, past the queue (where SDL's message
+// hook looks): a hook on the messages sent to the main thread's windows
+// sees it first.
+LRESULT CALLBACK on_sent(int code, WPARAM wparam, LPARAM lparam) {
+    const CWPSTRUCT *sent = (const CWPSTRUCT *)lparam;
+    if (code == HC_ACTION && sent->message == WM_ENDSESSION && sent->wParam && g_endsession)
+        g_endsession();
+    return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
 LONG WINAPI on_exception(EXCEPTION_POINTERS *) {
@@ -216,7 +232,7 @@ void sys_startprocess(void (*endsession)()) {
     // system's default 15.6.
     timeBeginPeriod(1);
     SetConsoleCtrlHandler(on_console, TRUE);
-    SDL_SetWindowsMessageHook(on_message, nullptr);
+    SetWindowsHookExW(WH_CALLWNDPROC, on_sent, nullptr, GetCurrentThreadId());
 }
 
 // Room on the stack for the handler after an overflow.

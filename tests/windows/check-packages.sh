@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Checks the game's Windows packages the way a player meets them, in a wine
 # prefix of its own (made fresh, removed afterwards):
-#   - the zip holds qostarfold.exe, qostarfold.dat, README.txt and the
-#     licences, and the program imports none but Windows' own DLLs;
+#   - the zip holds qostarfold.exe, its console launcher qostarfold.com,
+#     qostarfold.dat, README.txt and the licences, and the two programs
+#     import none but Windows' own DLLs;
 #   - the installer run silently (/S) puts the program in
 #     %LOCALAPPDATA%\Programs\QO STARFOLD, its Start-menu shortcut, and its
 #     entry under HKCU\...\Uninstall with every value Settings > Apps shows;
+#   - with replays given, the installed game checks them, typed in cmd in
+#     its folder as a player would ("qostarfold --verify ...", which runs
+#     qostarfold.com), the files in the player's Documents;
 #   - the uninstaller run by that entry's QuietUninstallString removes the
 #     program, the shortcut and the entry, and leaves the saves in
 #     %APPDATA%\qostarfold.
 #
-#   check-packages.sh ZIP SETUP_EXE
+#   check-packages.sh ZIP SETUP_EXE [REPLAY...]
 set -euo pipefail
-[ $# -eq 2 ] || { echo "usage: check-packages.sh ZIP SETUP_EXE" >&2; exit 2; }
+[ $# -ge 2 ] || { echo "usage: check-packages.sh ZIP SETUP_EXE [REPLAY...]" >&2; exit 2; }
 zip_file=$(realpath "$1") setup=$(realpath "$2")
+shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/qo-packages.XXXXXX")
 export QO_WINEPREFIX=$work/prefix
@@ -29,19 +34,22 @@ check() {  # check DESCRIPTION COMMAND...
 
 # The zip.
 unzip -q "$zip_file" -d "$work/zip"
-for f in qostarfold.exe qostarfold.dat README.txt licences/SDL2.txt licences/GLEW.txt \
+for f in qostarfold.exe qostarfold.com qostarfold.dat README.txt licences/SDL2.txt licences/GLEW.txt \
   licences/mingw-w64-runtime.txt licences/gcc-runtime.txt; do
   check "zip holds $f" test -s "$work/zip/$f"
 done
 # Windows' own DLLs, and the ones SDL2 and OpenGL bring with them.
 windows_dlls=" advapi32 cfgmgr32 comdlg32 dinput8 dwmapi gdi32 hid imm32 kernel32 msvcrt ole32 "
 windows_dlls+=" oleaut32 opengl32 setupapi shcore shell32 user32 uxtheme version winmm ws2_32 xinput1_4 "
-foreign=""
-for dll in $(x86_64-w64-mingw32-objdump -p "$work/zip/qostarfold.exe" | sed -n 's/.*DLL Name: //p'); do
-  name=$(echo "${dll%.[dD][lL][lL]}" | tr '[:upper:]' '[:lower:]')
-  case $windows_dlls in *" $name "*) ;; *) foreign="$foreign $dll" ;; esac
+for program in qostarfold.exe qostarfold.com; do
+  [ -f "$work/zip/$program" ] || continue
+  foreign=""
+  for dll in $(x86_64-w64-mingw32-objdump -p "$work/zip/$program" | sed -n 's/.*DLL Name: //p'); do
+    name=$(echo "${dll%.[dD][lL][lL]}" | tr '[:upper:]' '[:lower:]')
+    case $windows_dlls in *" $name "*) ;; *) foreign="$foreign $dll" ;; esac
+  done
+  check "$program imports only Windows' DLLs${foreign:+ (not:$foreign)}" test -z "$foreign"
 done
-check "qostarfold.exe imports only Windows' DLLs${foreign:+ (not:$foreign)}" test -z "$foreign"
 
 # The installer, silently, in a fresh prefix.
 "$here/wine.sh" init "$QO_WINEPREFIX"
@@ -58,13 +66,27 @@ settle() { WINEPREFIX=$QO_WINEPREFIX wineserver -w; }
 
 check "the installer runs silently" wine_in_prefix "$setup" /S
 settle
-for f in qostarfold.exe qostarfold.dat README.txt licences/SDL2.txt uninstall.exe; do
+for f in qostarfold.exe qostarfold.com qostarfold.dat README.txt licences/SDL2.txt uninstall.exe; do
   check "installed $f" test -s "$installdir/$f"
 done
 check "the program installed is the one in the zip" cmp -s "$installdir/qostarfold.exe" "$work/zip/qostarfold.exe"
 check "Start-menu shortcut" test -s "$shortcut"
 check "the shortcut starts the installed program" \
   grep -q 'Programs\\QO STARFOLD\\qostarfold.exe' <(x86_64-w64-mingw32-strings -el "$shortcut")
+
+# The replays, checked by the installed game as typed in cmd ("qostarfold"
+# finds qostarfold.com before qostarfold.exe): one "ok" line each, status 0.
+if [ $# -gt 0 ]; then
+  mkdir -p "$home/Documents/replays"
+  cp "$@" "$home/Documents/replays/"
+  names=()
+  for f in "$@"; do names+=("C:\\users\\$user\\Documents\\replays\\${f##*/}"); done
+  status=0
+  out=$(cd "$installdir" && wine_in_prefix cmd /c qostarfold --verify "${names[@]}" 2>&1) || status=$?
+  oks=$(echo "$out" | tr -d '\r' | grep -c ': ok$' || true)
+  check "the installed qostarfold.com verifies the $# replays ($oks ok, exit $status)" \
+    test "$status" = 0 -a "$oks" = $#
+fi
 
 entry=$(wine_in_prefix reg query "$key" 2>&1 | tr -d '\r' || true)
 value() { echo "$entry" | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }

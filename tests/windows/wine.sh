@@ -28,8 +28,12 @@ case $QO_WINEPREFIX in /*) ;; *) QO_WINEPREFIX=$PWD/$QO_WINEPREFIX ;; esac
 
 # No debug channels, no Mono or Gecko installer prompt, no menu entries or
 # file associations written into the build machine's desktop.
-export WINEDEBUG=-all
+export WINEDEBUG=${QO_WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# Wine reads its command line, its environment (USER, the profile's name)
+# and unix file names in the character set of the locale it starts in: a
+# caller in the C locale (a fresh CI machine) would make "Jörg" "JC6rg".
+case $(locale charmap 2>/dev/null) in UTF-8) ;; *) export LC_ALL=C.UTF-8 ;; esac
 # Debian's wine script picks wine32 when installed; the game is 64-bit.
 WINE=wine
 [ -x /usr/lib/wine/wine64 ] && WINE=/usr/lib/wine/wine64 && export WINELOADER=$WINE
