@@ -161,8 +161,11 @@ clean:
 # The game in the browser: build-web/site/ (index.html and what it loads)
 # and build-web/qostarfold-web.zip. SDL2 for the web is built once from
 # Debian's source into build-web/sdl2 (scripts/web-deps.sh).
+# WORLD=URL: a page that shows that world server's tables and sends it
+# games (QO_WORLD_URL); `make web` without it builds the page without.
 # WEB_CMAKE configures any project for the browser (emscripten's toolchain,
 # build-time tools run by node).
+WORLD ?=
 WEB_ENV = . scripts/web-env.sh &&
 WEB_CMAKE = cmake -DCMAKE_TOOLCHAIN_FILE=/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake \
 	-DCMAKE_CROSSCOMPILING_EMULATOR=$$(command -v node) -DCMAKE_BUILD_TYPE=Release \
@@ -170,6 +173,8 @@ WEB_CMAKE = cmake -DCMAKE_TOOLCHAIN_FILE=/usr/share/emscripten/cmake/Modules/Pla
 web:
 	@scripts/web-deps.sh build-web
 	@$(WEB_ENV) [ -f build-web/CMakeCache.txt ] || $(WEB_CMAKE) -S . -B build-web
+	@grep -qxF 'QO_WORLD_URL:STRING=$(WORLD)' build-web/CMakeCache.txt || \
+		$(WEB_ENV) cmake '-DQO_WORLD_URL=$(WORLD)' build-web >/dev/null
 	@$(WEB_ENV) cmake --build build-web -j $(JOBS)
 	@rm -f build-web/qostarfold-web.zip
 	@cd build-web/site && zip -q -9 -r ../qostarfold-web.zip index.html qostarfold.js qostarfold.wasm \
@@ -178,15 +183,16 @@ web:
 
 # The browser tests: the engine's window-free tests compiled to WebAssembly
 # under node, then the site in headless Chromium (tests/web/test_web.py,
-# screens in build-web/web-screens/). WEB_FILTER picks Chromium tests by name.
+# screens in build-web/web-screens/), and its page written for a world
+# server started by the test. WEB_FILTER picks Chromium tests by name.
 WEB_FILTER ?=
-test-web: web
+test-web: web server
 	@$(WEB_ENV) cmake --build build-web -j $(JOBS) --target test_node qostarfold_node
 	cd build-web && ctest --output-on-failure
 	@$(WEB_ENV) $(WEB_CMAKE) -DCGL_SOURCE_DIR=$(CURDIR) -S examples -B build-web/examples >/dev/null
 	@$(WEB_ENV) cmake --build build-web/examples -j $(JOBS)
 	/usr/bin/python3 tests/web/test_web.py build-web/site build-web/qostarfold-web.zip \
-		--examples build-web/examples $(if $(WEB_FILTER),-k $(WEB_FILTER))
+		--examples build-web/examples --server build-server/qostarfold-server $(if $(WEB_FILTER),-k $(WEB_FILTER))
 
 WEB_PORT ?= 8080
 # Key -> sound of the browser build: Chromium with a window on the rig's X

@@ -4,7 +4,8 @@
 # that target the link options below.
 #
 # cgl_add_web_page(<target> [TITLE <title>] [NAME <file>] [KEYS <text>]
-#                  [SCRIPT <file.js>...] [OFFLINE] [ICONS <file.png>...])
+#                  [SCRIPT <file.js>...] [SETTINGS <name> <value>...]
+#                  [OFFLINE] [ICONS <file.png>...])
 # writes the page that loads the program (<target>.html, or NAME, beside
 # its .js) each time the program is linked: the picture scaled to the
 # window at 16:9 on black, a line naming the keys, a full-screen button, one
@@ -17,9 +18,11 @@
 # Module and before the program loads (it may set Module.arguments and
 # Module.preRun, and Module.cglTouchKeys: the buttons shown once a finger
 # has been seen, each { code: 'ArrowLeft', label: '◀', place: 'left',
-# 'right' or 'corner' }). While the program reads typed text
-# (CGL_GetKeycode) a phone gets a field for its own keyboard, whose text
-# reaches the program as key presses.
+# 'right' or 'corner' }). SETTINGS gives those scripts values of the
+# build, as strings in Module.cglSettings ({ name: value }; a value holds
+# no ';'). While the program reads typed text (CGL_GetKeycode) a phone
+# gets a field for its own keyboard, whose text reaches the program as key
+# presses.
 # OFFLINE adds a web app manifest (<target>.webmanifest: the title, ICONS,
 # full screen, landscape, black) and a service worker (<target>.sw.js) that
 # keeps the build's files for visits without a network; a new build
@@ -40,7 +43,7 @@ function(cgl_web_page_options target scope)
 endfunction()
 
 function(cgl_add_web_page target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "OFFLINE" "TITLE;NAME;KEYS" "SCRIPT;ICONS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "OFFLINE" "TITLE;NAME;KEYS" "SCRIPT;SETTINGS;ICONS")
   if(NOT arg_TITLE)
     set(arg_TITLE ${target})
   endif()
@@ -64,6 +67,7 @@ set(PROGRAM [==[${target}]==])
 set(TITLE [==[${arg_TITLE}]==])
 set(KEYS [==[${arg_KEYS}]==])
 set(SCRIPTS [==[${arg_SCRIPT}]==])
+set(SETTINGS [==[${arg_SETTINGS}]==])
 set(ICONS [==[${arg_ICONS}]==])
 set(OFFLINE ${offline})
 ")

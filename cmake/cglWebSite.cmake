@@ -5,8 +5,9 @@
 #
 # PARAMS sets DIR (the program's folder), NAME (the page's file name),
 # PROGRAM (the target: PROGRAM.js, .wasm and, if any, .data), TITLE, KEYS,
-# SCRIPTS (the program's own page scripts), ICONS (square PNG files) and
-# OFFLINE (ON: a service worker and a web app manifest too).
+# SCRIPTS (the program's own page scripts), SETTINGS (name;value;... for
+# those scripts), ICONS (square PNG files) and OFFLINE (ON: a service worker
+# and a web app manifest too).
 #
 # The page carries the build's identity, a hash of everything it loads, by
 # which it names the program's files (PROGRAM.js?v=<build>): a browser's
@@ -39,8 +40,26 @@ function(json_string out text)
   set(${out} "\"${text}\"" PARENT_SCOPE)
 endfunction()
 
+# The settings for the page's scripts, as a JSON object.
+set(settings_json "")
+list(LENGTH SETTINGS count)
+math(EXPR odd "${count} % 2")
+if(odd)
+  message(FATAL_ERROR "SETTINGS wants a value after each name: ${SETTINGS}")
+endif()
+while(count GREATER 0)
+  list(POP_FRONT SETTINGS key value)
+  math(EXPR count "${count} - 2")
+  json_string(key "${key}")
+  json_string(value "${value}")
+  if(settings_json)
+    string(APPEND settings_json ", ")
+  endif()
+  string(APPEND settings_json "${key}: ${value}")
+endwhile()
+
 # The program's files and their sizes, and the build's identity.
-set(identity "${TITLE}\n${KEYS}\n${NAME}\n${OFFLINE}\n")
+set(identity "${TITLE}\n${KEYS}\n${NAME}\n${OFFLINE}\n${settings_json}\n")
 set(files_json "")
 set(versioned "")
 foreach(file ${PROGRAM}.js ${PROGRAM}.wasm ${PROGRAM}.data)
@@ -148,6 +167,7 @@ set(CGL_WEB_CONFIG "{
     build: \"${build}\",
     files: { ${files_json} },
     worker: ${worker_json},
-    scope: ${scope_json}
+    scope: ${scope_json},
+    settings: { ${settings_json} }
   }")
 configure_file(${here}/cgl-web-page.html.in ${DIR}/${NAME} @ONLY)

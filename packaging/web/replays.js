@@ -81,7 +81,8 @@
   });
 
   // Plays the replay at the program's next start, once no name is being
-  // typed; the program stops when what it holds back is saved.
+  // typed; the program stops when what it holds back is saved. The page's
+  // other scripts hand replays over here too (Module.cglWatchReplay).
   function play(bytes) {
     history.replaceState({ cglReplay: bytes }, '');
     (function whenTyped() {
@@ -89,6 +90,7 @@
       Module.cglStop();
     })();
   }
+  Module.cglWatchReplay = play;
 
   var button = document.createElement('button');
   button.type = 'button';

@@ -2,7 +2,7 @@
 """The game in the browser, played in Debian's Chromium through the DevTools
 protocol: the site of `make web` served on 127.0.0.1, software WebGL.
 
-    tests/web/test_web.py SITE_DIR [ZIP] [--examples DIR] [-k NAME]
+    tests/web/test_web.py SITE_DIR [ZIP] [--examples DIR] [--server QOSTARFOLD_SERVER] [-k NAME]
 
 Screens go to SITE_DIR/../web-screens/. Each test prints what it measured;
 the last line counts the tests that passed and failed.
@@ -23,7 +23,9 @@ import traceback
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "server"))
 import cdp  # noqa: E402
+import test_server  # noqa: E402
 from PIL import Image, ImageChops, ImageStat  # noqa: E402
 
 SAVE_DIR = "/home/web_user/.local/share/qostarfold/"
@@ -834,6 +836,78 @@ def a_dropped_file_is_checked_and_leaves_a_game_only_when_asked():
         shutil.rmtree(folder, ignore_errors=True)
 
 
+def world_site(folder, world):
+    """The site in `folder`, its page written as `make web WORLD=<world>` writes it."""
+    for name in os.listdir(SITE_DIR):
+        shutil.copy(os.path.join(SITE_DIR, name), folder)
+    with open(os.path.join(os.path.dirname(SITE_DIR), "qostarfold-web-page.cmake")) as f:
+        params = f.read() + (f"set(DIR [==[{folder}]==])\nset(SETTINGS world [==[{world}]==])\n"
+                             f"list(APPEND SCRIPTS [==[{ROOT}/packaging/web/world.js]==])\n"
+                             "list(REMOVE_DUPLICATES SCRIPTS)\n")
+    with tempfile.NamedTemporaryFile("w", suffix=".cmake") as f:
+        f.write(params)
+        f.flush()
+        subprocess.run(["cmake", "-DPARAMS=" + f.name, "-P", os.path.join(ROOT, "cmake", "cglWebSite.cmake")],
+                       check=True)
+
+
+@test
+def a_game_played_here_is_sent_shown_at_its_place_and_watched_from_its_link():
+    if not SERVER:
+        print("  (no world server given)")
+        return
+    test_server.BINARY = SERVER
+    folder = tempfile.mkdtemp(prefix="qo-world-site-")
+    site = Site(folder)
+    world = test_server.Server("--origin", site.url)  # its own port and a fresh database
+    b = cdp.Browser()
+    try:
+        world_site(folder, f"http://127.0.0.1:{world.port}")
+        open_game(b, site.url)
+        assert not b.eval("document.querySelector('#world input').checked"), "sending on before it was chosen"
+        b.eval("document.querySelector('#world input').click()")
+        store(b, table_file(0))  # every place holds 0: the game takes a name
+        b.goto("about:blank")
+        open_game(b, site.url)
+        assert b.eval("document.querySelector('#world input').checked"), "the switch was not remembered"
+        steps_until(b, 200)  # the intro has faded in
+        b.key("Space")
+        steps_until(b, steps(b) + 60)
+        b.key("Enter")
+        steps_until(b, steps(b) + 120)
+        b.key("Escape")
+        steps_until(b, steps(b) + 150)
+        for letter in "WEB":
+            b.key(letter, hold=0.1)
+        b.key("Enter", hold=0.1)
+        said = wait_for(lambda: b.eval("!!document.querySelector('#world .mine') && "
+                                       "document.querySelector('#world .said').textContent"), 60, "its place")
+        print("  " + said)
+        row = b.eval("Array.from(document.querySelectorAll('#world .mine td'), td => td.textContent)")
+        [entry] = [e for d in ("easy", "medium", "hard") for e in world.table(d)]
+        assert row[:2] == ["1", "WEB"] and entry["name"] == "WEB" and "place 1" in said, (row, entry, said)
+        sent = world.request("GET", f"/api/v1/replays/{entry['id']}")[1]
+        assert sent == saved(b, "replays/last.qoreplay"), "the server holds another replay than the game's"
+        shot(b, "world-wide")
+        b.phone(412, 915)
+        b.tap(206, 700)  # a finger: the phone's buttons
+        b.tap(*center(b, "#world-touch"))
+        shot(b, "world-phone")
+        since = time.time()
+        b.tap(*center(b, "#world .mine a"))
+        b.wait_console("- Watching", since=since, timeout=60)
+        with open(os.path.join(folder, "sent.qoreplay"), "wb") as f:
+            f.write(sent)
+        print("  watched: " + watched_to_its_end(b, since, f.name))
+        assert not game_errors(b), game_errors(b)[:3]
+    finally:
+        b.close()
+        world.stop()
+        site.close()
+        shutil.rmtree(world.dir, ignore_errors=True)
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 @test
 def without_webgl_the_page_says_why():
     b = cdp.Browser(extra_flags=["--disable-webgl", "--disable-3d-apis"])
@@ -908,13 +982,17 @@ ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 
 
 def main():
-    global SITE, SITE_DIR, SCREENS, ZIP, EXAMPLES
+    global SITE, SITE_DIR, SCREENS, ZIP, EXAMPLES, SERVER
     args = sys.argv[1:]
     only = None
-    EXAMPLES = None
+    EXAMPLES = SERVER = None
     if "--examples" in args:
         i = args.index("--examples")
         EXAMPLES = os.path.abspath(args[i + 1])
+        del args[i:i + 2]
+    if "--server" in args:
+        i = args.index("--server")
+        SERVER = os.path.abspath(args[i + 1])
         del args[i:i + 2]
     if "-k" in args:
         i = args.index("-k")
