@@ -280,7 +280,9 @@ TEST(LoadWav, SaveWAV_AWriteThatFailsReturnsZeroWithALine) {
     std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(0, full) << out;
     EXPECT_NE(std::string::npos, out.find("read only")) << out;
-    if (limited) EXPECT_NE(std::string::npos, out.find("full.wav failed")) << out;
+    if (limited) {
+        EXPECT_NE(std::string::npos, out.find("full.wav failed")) << out;
+    }
     EXPECT_NE(std::string::npos, out.find("cannot write nosuchfolder/x.wav")) << out;
     for (const char *name : {"full.wav", "fine.wav"}) std::remove((dir + "/" + name).c_str());
     std::filesystem::remove_all(dir);
