@@ -110,6 +110,32 @@ struct KeyName {
 const KeyName kSpace{32, SDLK_SPACE}, kLeft{37, SDLK_LEFT}, kRight{39, SDLK_RIGHT},
     kEnter{13, SDLK_RETURN}, kEscape{27, SDLK_ESCAPE};
 
+// Pushes an event and waits until the main thread's handler has applied it,
+// pushing it again each second it is not: a window of another test on the same
+// display can take the focus between the push and the check, and the focus's
+// loss lets the buttons go. A run whose input never arrives ends with a line
+// instead of waiting for the parent's time-out.
+template <typename Applied>
+void WaitApplied(SDL_Event e, Applied applied) {
+    for (int attempt = 0; attempt < 60 && !applied(); attempt++) {
+        SDL_PushEvent(&e);
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (!applied() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    }
+    if (!applied()) {
+        printf("the event %#x was never applied\n", e.type);
+        fflush(stdout);
+        _exit(5);
+    }
+}
+
+// The child's window keeps the focus as far as the game can tell, so that
+// other tests' windows on the same display cannot change its input.
+int DropFocusEvents(void *, SDL_Event *e) {
+    return !(e->type == SDL_WINDOWEVENT && (e->window.event == SDL_WINDOWEVENT_FOCUS_LOST ||
+                                            e->window.event == SDL_WINDOWEVENT_FOCUS_GAINED));
+}
+
 // Pushes a key or mouse event and waits until the main thread's handler has
 // applied it.
 void SetKey(const KeyName &k, bool down) {
@@ -120,8 +146,7 @@ void SetKey(const KeyName &k, bool down) {
     e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     e.key.keysym.sym = k.sym;
     e.key.keysym.scancode = SDL_GetScancodeFromKey(k.sym);
-    SDL_PushEvent(&e);
-    while ((sdl_asynckeys[k.vk].load() != 0) != down) std::this_thread::yield();
+    WaitApplied(e, [&] { return (sdl_asynckeys[k.vk].load() != 0) == down; });
 }
 
 void SetMouse(bool down) {
@@ -131,8 +156,7 @@ void SetMouse(bool down) {
     e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
     e.button.button = SDL_BUTTON_LEFT;
     e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-    SDL_PushEvent(&e);
-    while (((cgl_mouse_buttons.load() & 1) != 0) != down) std::this_thread::yield();
+    WaitApplied(e, [&] { return ((cgl_mouse_buttons.load() & 1) != 0) == down; });
 }
 
 // The pad run plays with a virtual gamepad only: A for Space (and the mouse
@@ -378,6 +402,7 @@ void Driver(const std::string &resultsPath) {
     if (!sdl_startup()) _exit(3);
     sdl_clock = FakeClock;
     cgl_beforeswap = BeforeSwap;
+    SDL_SetEventFilter(DropFocusEvents, nullptr);
     std::thread driver(Driver, dir + "/results.txt");
     driver.detach();
     int rc = sdl_run([] {
