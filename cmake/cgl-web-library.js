@@ -150,14 +150,21 @@ mergeInto(LibraryManager.library, {
         return;
       }
       // Without Web Locks (a page not served over https): a tab that keeps
-      // the saves answers the others on a channel.
+      // the saves answers the others on a channel. Two tabs asking at once
+      // settle it by a draw: the smaller number keeps the saves, and a tab
+      // that hears a larger one answers with its own, for the other may have
+      // asked before this tab listened.
       if (typeof BroadcastChannel == 'function') {
-        var channel = new BroadcastChannel(name), mine = true;
+        var channel = new BroadcastChannel(name), mine = true, draw = Math.random();
         channel.onmessage = function(e) {
           if (e.data == 'mine') mine = false;
-          if (e.data == 'who' && answered && mine) channel.postMessage('mine');
+          if (typeof e.data == 'number') {
+            if (answered && mine) channel.postMessage('mine');
+            else if (!answered && e.data < draw) mine = false;
+            else if (!answered) channel.postMessage(draw);
+          }
         };
-        channel.postMessage('who');
+        channel.postMessage(draw);
         setTimeout(function() {
           answer(mine);
         }, 300);
