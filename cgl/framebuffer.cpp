@@ -62,14 +62,20 @@ const char *ff_starfold =
 
 // Framebuffer objects need these entry points (OpenGL 3.0 or
 // ARB_framebuffer_object, and WebGL); without glewInit (the basic OpenGL 1.1
-// path) they are all null.
+// path) they are all null. In the browser some are plain functions, which
+// the check takes as pointers all the same.
+template <typename... F>
+static bool all_present(F... entrypoints) {
+    return ((entrypoints != nullptr) && ...);
+}
+
 static bool fbo_entrypoints() {
-    return glGenFramebuffers && glBindFramebuffer && glFramebufferTexture2D &&
-           glCheckFramebufferStatus && glDeleteFramebuffers;
+    return all_present(glGenFramebuffers, glBindFramebuffer, glFramebufferTexture2D,
+                       glCheckFramebufferStatus, glDeleteFramebuffers);
 }
 
 static void bind_windowframebuffer() {
-    if (glBindFramebuffer) glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (all_present(glBindFramebuffer)) glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -95,7 +101,7 @@ int CGL_InitFramebuffer(int width, int height) {
     data = s_framebufferdata{buffer, 0, 0, 0};
 
     bool fbo = fbo_entrypoints();
-    if (glActiveTexture) glActiveTexture(GL_TEXTURE0);
+    if (all_present(glActiveTexture)) glActiveTexture(GL_TEXTURE0);
 
     glGenTextures(1, &data.colourtexture);
     glBindTexture(GL_TEXTURE_2D, data.colourtexture);

@@ -15,18 +15,13 @@ namespace {
 const char *const kDifficulties[3] = {"easy", "medium", "hard"};
 const char *const kTableNames[3] = {"EASY", "MEDIUM", "HARD"};
 
-std::string IsoDate(int64_t seconds) {
-    time_t t = time_t(seconds);
-    tm utc{};
-    gmtime_r(&t, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
 json EntryJson(const s_entry &e) {
-    return {{"place", e.place},   {"name", ShownName(e.name)}, {"score", e.score},
-            {"frames", e.frames}, {"date", IsoDate(e.date)},   {"id", e.id}};
+    return {{"place", e.place},
+            {"name", ShownName(e.name)},
+            {"score", e.score},
+            {"frames", e.frames},
+            {"date", UtcText(e.date, "%Y-%m-%dT%H:%M:%SZ")},
+            {"id", e.id}};
 }
 
 s_response JsonAnswer(int status, const json &body) {
@@ -57,6 +52,15 @@ bool Param(const s_request &request, const char *key, std::string *value) {
 }
 
 }  // namespace
+
+std::string UtcText(int64_t seconds, const char *format) {
+    time_t t = time_t(seconds);
+    tm utc{};
+    gmtime_r(&t, &utc);
+    char text[64];
+    std::strftime(text, sizeof text, format, &utc);
+    return text;
+}
 
 std::string ShownName(const std::string &name) {
     return ReplayShownText(name.c_str());

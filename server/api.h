@@ -76,3 +76,6 @@ private:
 // the game's fonts as they are, any other byte as \xHH (as --verify prints
 // them), so that no name is taken for markup or another line.
 std::string ShownName(const std::string &name);
+
+// A time in seconds since 1970 as strftime's format writes it in UTC.
+std::string UtcText(int64_t seconds, const char *format);

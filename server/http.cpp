@@ -164,15 +164,6 @@ struct s_requeststate {
 };
 thread_local s_requeststate t_request;
 
-std::string Now() {
-    time_t t = time(nullptr);
-    tm utc{};
-    gmtime_r(&t, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
 std::mutex g_logMutex;
 
 // One line per request: when, what, the status, the bytes in and out, the
@@ -182,7 +173,8 @@ void LogLine(const std::string &method, const std::string &path, int status, siz
              const std::string &note) {
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - t_request.start).count();
     std::lock_guard<std::mutex> lock(g_logMutex);
-    std::printf("%s %s %s %d %zu %zu %.1fms%s%s\n", Now().c_str(),
+    std::printf("%s %s %s %d %zu %zu %.1fms%s%s\n",
+                UtcText(time(nullptr), "%Y-%m-%dT%H:%M:%SZ").c_str(),
                 method.empty() ? "-" : ShownName(method).c_str(),
                 path.empty() ? "-" : ShownName(path).c_str(), status, in, out, ms,
                 note.empty() ? "" : " ", note.c_str());

@@ -4,7 +4,6 @@
 #include "server/page.h"
 
 #include <cstdio>
-#include <ctime>
 
 #include "server/api.h"
 
@@ -116,15 +115,6 @@ std::string Clock(uint32_t frames) {
     return text;
 }
 
-std::string Day(int64_t seconds) {
-    time_t t = time_t(seconds);
-    tm utc{};
-    gmtime_r(&t, &utc);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &utc);
-    return text;
-}
-
 }  // namespace
 
 std::string RenderPage(const std::vector<s_entry> tables[3], int rules,
@@ -156,7 +146,8 @@ std::string RenderPage(const std::vector<s_entry> tables[3], int rules,
                 page += "<tr><td class=\"n\">" + std::to_string(e.place) +
                         "</td><td class=\"name\">" + Html(ShownName(e.name)) +
                         "</td><td class=\"n\">" + std::to_string(e.score) +
-                        "</td><td class=\"n\">" + Clock(e.frames) + "</td><td>" + Day(e.date) +
+                        "</td><td class=\"n\">" + Clock(e.frames) + "</td><td>" +
+                        UtcText(e.date, "%Y-%m-%d") +
                         "</td><td><a class=\"watch\" href=\"/api/v1/replays/" +
                         std::to_string(e.id) + "\">watch</a></td></tr>\n";
             }

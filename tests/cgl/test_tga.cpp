@@ -323,8 +323,11 @@ TEST(BitmapPixels, RedBlueSwapAndBounds) {
     CGL_DrawPixel(-1, 0, 0xFFFFFFFFu, b);
     CGL_DrawPixel(4, 0, 0xFFFFFFFFu, b);
     CGL_DrawPixel(0, 3, 0xFFFFFFFFu, b);
-    for (int i = 0; i < 12; i++)
-        if (i != 9) EXPECT_EQ(b.pixels[i], 0u);
+    for (int i = 0; i < 12; i++) {
+        if (i != 9) {
+            EXPECT_EQ(b.pixels[i], 0u);
+        }
+    }
     EXPECT_EQ(CGL_GetPixel(4, 0, b), 0u);
     EXPECT_EQ(CGL_GetPixel(0, -1, b), 0u);
     free(b.pixels);
